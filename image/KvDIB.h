@@ -1,0 +1,81 @@
+// TKvDIB: the image object. It holds its pixels in a shared TKvInternalDIB.
+//
+// Sharing rules: Assign from another TKvDIB shares the other's storage (RefCount + 1) and
+// copies no pixels. Every operation that writes pixels or the colour table (GetScanLine,
+// SetPixelFormat) first calls UniqueDIB, which gives this graphic a private copy when the
+// storage is shared. Geometry and bit-count changes never convert pixels: they replace the
+// storage by a fresh, zero-filled image, installed only once it is complete, so a failed
+// operation leaves the graphic as it was.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "image/KvGraph.h"
+#include "image/KvInternalDIB.h"
+
+namespace kv {
+
+class TKvDIB : public TKvGraphic {
+public:
+  TKvDIB();
+  ~TKvDIB() override;
+
+  bool GetEmpty() const override;
+  int32_t GetWidth() const override;
+  int32_t GetHeight() const override;
+  void SetWidth(int32_t Value) override;
+  // A negative height makes a top-down image.
+  void SetHeight(int32_t Value) override;
+  uint16_t GetBitCount() const;
+  void SetBitCount(int32_t Value);
+  int32_t GetColorCount() const;
+  // Colour-table entry Index as red + green * 256 + blue * 65536.
+  TColor GetColors(int32_t Index) const;
+  // Row Y counted from the top; gives write access, so the storage is made private first.
+  uint8_t* GetScanLine(int32_t Y);
+  TKvPixelFormat GetPixelFormat() const;
+  // Converts the pixels to Target (see KvDIBFormat.cpp for the routes and progress).
+  void SetPixelFormat(TKvPixelFormat Target);
+
+  // nullptr gives the default image; another TKvDIB shares its storage.
+  void Assign(const TKvDIB* Source);
+  void UniqueDIB();
+  void UpdatePaletteModified();
+  uint32_t ClipboardFormat() const override { return kCF_DIB; }
+
+  // Streams in the BMP file format.
+  void LoadFromStream(TStream& Stream) override;
+  void SaveToStream(TStream& Stream) const override;
+
+  TKvInternalDIB* InternalDIB() const { return m_InternalDIB; }
+
+  bool FineMethod = false;
+  TColor BackgroundColor = kClWhite;
+  uint8_t HalftoneMode = 0;
+
+  int32_t ProgressCount = 0;
+  int32_t ProgressTotal = 0;
+  std::string ProgressMessage;
+
+  void PrepareProgress(int32_t Total, const std::string& Message);
+  void ProgressBegin();
+  void ProgressStep();
+  void ProgressEnd();
+
+private:
+  void ReleaseInternalDIB();
+  // Replaces the storage by a fresh zero-filled image of the given geometry.
+  void Recreate(int32_t Width, int32_t Height, int32_t BitCount, int32_t ColorCount);
+  TRect ProgressRect() const;
+
+  TKvInternalDIB* m_InternalDIB = nullptr;
+};
+
+// The conversion driver: runs the route from the storage's format to Target and installs
+// the result. Fine selects the "High" reductions (0 or 1); Background is the key colour
+// of conversions to 1 bit.
+void SetPixelsFormat(TKvInternalDIB& Storage, TKvPixelFormat Target, uint8_t Fine, COLORREF Background,
+                     const TKvProgressProc& Progress);
+
+}  // namespace kv
