@@ -83,7 +83,8 @@ int32_t TKvDIB::GetColorCount() const {
 
 TColor TKvDIB::GetColors(int32_t Index) const {
   AssertDIB(m_InternalDIB != nullptr, "TKvDIB.GetColors: InternalDIB Should not be Nil");
-  if (Index < 0 || Index > 255) throw EKvDIBPaletteIndexRange("TKvDIB.GetColors: Palette Index is Out of Range");
+  if (Index < 0 || Index > 255)
+    throw EKvDIBPaletteIndexRange("TKvDIB.GetColors: Palette Index is Out of Range");
   const RGBQUAD& Q = m_InternalDIB->Info.Colors[Index];
   return static_cast<TColor>(MakeRGB(Q.rgbRed, Q.rgbGreen, Q.rgbBlue));
 }
@@ -95,7 +96,8 @@ uint8_t* TKvDIB::GetScanLine(int32_t Y) {
     UpdatePaletteModified();
   }
   const BITMAPINFOHEADER& H = m_InternalDIB->Info.Header;
-  if (Y < 0 || Y >= m_InternalDIB->Height) throw EKvDIBPixelPositionRange("TKvDIB.GetScanLine: y is Out of Range");
+  if (Y < 0 || Y >= m_InternalDIB->Height)
+    throw EKvDIBPixelPositionRange("TKvDIB.GetScanLine: y is Out of Range");
   if (H.biCompression != kBiRGB) throw EKvDIBBadDIBType("TKvDIB.GetScanLine: Bad DIB Type");
   const size_t Stride = static_cast<size_t>(DIBStride(H));
   const size_t Row = H.biHeight > 0 ? static_cast<size_t>(H.biHeight - 1 - Y) : static_cast<size_t>(Y);

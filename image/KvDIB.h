@@ -17,7 +17,7 @@
 namespace kv {
 
 class TKvDIB : public TKvGraphic {
-public:
+ public:
   TKvDIB();
   ~TKvDIB() override;
 
@@ -63,7 +63,7 @@ public:
   void ProgressStep();
   void ProgressEnd();
 
-private:
+ private:
   void ReleaseInternalDIB();
   // Replaces the storage by a fresh zero-filled image of the given geometry.
   void Recreate(int32_t Width, int32_t Height, int32_t BitCount, int32_t ColorCount);

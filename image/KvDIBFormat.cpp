@@ -19,7 +19,7 @@ using TStep = std::function<void(const TKvDIBInfo&, TKvDIBInfo&)>;
 
 // Owns a temporary descriptor's pixel block from the moment a step filled it.
 class TTempBlockGuard {
-public:
+ public:
   explicit TTempBlockGuard(TKvDIBInfo& Info) : m_Info(&Info) {}
   ~TTempBlockGuard() {
     if (m_Info) {
@@ -34,7 +34,7 @@ public:
   TTempBlockGuard(const TTempBlockGuard&) = delete;
   TTempBlockGuard& operator=(const TTempBlockGuard&) = delete;
 
-private:
+ private:
   TKvDIBInfo* m_Info;
 };
 

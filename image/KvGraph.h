@@ -9,7 +9,7 @@
 namespace kv {
 
 class TKvGraphic : public TGraphic {
-public:
+ public:
   virtual uint32_t ClipboardFormat() const = 0;
 };
 

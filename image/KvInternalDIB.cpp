@@ -80,8 +80,7 @@ TKvPixelFormat GetPixelFormat(const TKvDIBInfo& Info) {
     case 24:
       if (C == kBiRGB) return kvPf24Bit;
       throw EKvDIBInvalidDIB("TKvInternalDIB.GetPixelFormat: Invalid DIB(24Bit)");
-    default:
-      throw EKvDIBInvalidDIB("TKvInternalDIB.GetPixelFormat: Invalid DIB(Illegal BitCount)");
+    default: throw EKvDIBInvalidDIB("TKvInternalDIB.GetPixelFormat: Invalid DIB(Illegal BitCount)");
   }
 }
 

@@ -12,7 +12,7 @@
 namespace kv {
 
 class TKvInternalDIB {
-public:
+ public:
   // A 1 x 1, 8-bit image with 2 (black) colour entries and a zero pixel.
   TKvInternalDIB();
   ~TKvInternalDIB();

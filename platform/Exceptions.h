@@ -9,19 +9,19 @@
 namespace kv {
 
 class Exception : public std::exception {
-public:
+ public:
   explicit Exception(std::string Message) : m_Message(std::move(Message)) {}
   const char* what() const noexcept override { return m_Message.c_str(); }
   const std::string& Message() const noexcept { return m_Message; }
 
-private:
+ private:
   std::string m_Message;
 };
 
-#define KV_DECLARE_EXCEPTION(Name)                        \
-  class Name : public Exception {                         \
-  public:                                                 \
-    using Exception::Exception;                           \
+#define KV_DECLARE_EXCEPTION(Name) \
+  class Name : public Exception {  \
+   public:                         \
+    using Exception::Exception;    \
   }
 
 // Runtime classes.

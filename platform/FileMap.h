@@ -26,7 +26,7 @@ void ReleaseFileMap(TMapHandle Handle, uint8_t* Bits);
 // Owns one pixel block until it is handed over with Detach(). Releases it on every
 // other exit path.
 class TFileMapBlock {
-public:
+ public:
   explicit TFileMapBlock(int32_t Size) : m_Size(Size) { GetFileMap(Size, m_Handle, m_Bits); }
   ~TFileMapBlock() {
     if (m_Bits) {
@@ -49,7 +49,7 @@ public:
     m_Handle = kNoMapHandle;
   }
 
-private:
+ private:
   int32_t m_Size;
   TMapHandle m_Handle = kNoMapHandle;
   uint8_t* m_Bits = nullptr;

@@ -28,7 +28,7 @@ using TProgressEvent = std::function<void(TGraphic* Sender, TProgressStage Stage
                                           bool RedrawNow, const TRect& R, const std::string& Msg)>;
 
 class TGraphic {
-public:
+ public:
   TGraphic() = default;
   virtual ~TGraphic() = default;
   TGraphic(const TGraphic&) = delete;
@@ -54,14 +54,14 @@ public:
   virtual void LoadFromFile(const std::string& FileName);
   virtual void WriteToFile(const std::string& FileName) const;
 
-protected:
+ protected:
   // Marks the graphic modified and calls the change handler.
   virtual void NotifyChange(TGraphic* Sender);
   // Calls the progress handler when one is set. A handler may raise to abort the work.
   void NotifyProgress(TGraphic* Sender, TProgressStage Stage, uint8_t PercentDone, bool RedrawNow,
                       const TRect& R, const std::string& Msg);
 
-private:
+ private:
   bool m_Modified = false;
   bool m_PaletteDirty = false;
 };

@@ -13,14 +13,14 @@ namespace kv {
 constexpr uint16_t kPaletteVersion = 0x300;
 
 class TPlatformPalette {
-public:
+ public:
   explicit TPlatformPalette(std::vector<PALETTEENTRY> Entries, uint16_t Version = kPaletteVersion)
       : m_Version(Version), m_Entries(std::move(Entries)) {}
 
   uint16_t Version() const { return m_Version; }
   const std::vector<PALETTEENTRY>& Entries() const { return m_Entries; }
 
-private:
+ private:
   uint16_t m_Version;
   std::vector<PALETTEENTRY> m_Entries;
 };

@@ -10,7 +10,7 @@
 namespace kv {
 
 class TStream {
-public:
+ public:
   virtual ~TStream() = default;
 
   // Reads up to Count bytes; returns how many were read.
@@ -32,7 +32,7 @@ public:
 };
 
 class TFileStream final : public TStream {
-public:
+ public:
   enum TMode { OpenRead, Create };
   // Raises EStreamError "Cannot open file <name>" / "Cannot create file <name>".
   TFileStream(const std::string& FileName, TMode Mode);
@@ -48,12 +48,12 @@ public:
   // Flushes buffered data; raises EStreamError when the data did not reach the file.
   void Flush();
 
-private:
+ private:
   std::FILE* m_File = nullptr;
 };
 
 class TMemoryStream final : public TStream {
-public:
+ public:
   TMemoryStream() = default;
   explicit TMemoryStream(std::vector<uint8_t> Data) : m_Data(std::move(Data)) {}
 
@@ -65,7 +65,7 @@ public:
 
   const std::vector<uint8_t>& Data() const { return m_Data; }
 
-private:
+ private:
   std::vector<uint8_t> m_Data;
   int64_t m_Pos = 0;
 };

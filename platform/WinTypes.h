@@ -9,26 +9,26 @@ namespace kv {
 
 #pragma pack(push, 2)
 struct BITMAPFILEHEADER {
-  uint16_t bfType;       // 'BM'
-  uint32_t bfSize;       // file size in bytes
+  uint16_t bfType;  // 'BM'
+  uint32_t bfSize;  // file size in bytes
   uint16_t bfReserved1;
   uint16_t bfReserved2;
-  uint32_t bfOffBits;    // offset of the pixel data from the start of the file
+  uint32_t bfOffBits;  // offset of the pixel data from the start of the file
 };
 #pragma pack(pop)
 static_assert(sizeof(BITMAPFILEHEADER) == 14);
 
 struct BITMAPINFOHEADER {
-  uint32_t biSize;          // 40
+  uint32_t biSize;  // 40
   int32_t biWidth;
-  int32_t biHeight;         // > 0: rows bottom-up, < 0: top-down
-  uint16_t biPlanes;        // 1
-  uint16_t biBitCount;      // 1, 4, 8, 24 (16 and 32 in files only)
-  uint32_t biCompression;   // kBiRGB, kBiRLE8, kBiRLE4, kBiBitFields
+  int32_t biHeight;        // > 0: rows bottom-up, < 0: top-down
+  uint16_t biPlanes;       // 1
+  uint16_t biBitCount;     // 1, 4, 8, 24 (16 and 32 in files only)
+  uint32_t biCompression;  // kBiRGB, kBiRLE8, kBiRLE4, kBiBitFields
   uint32_t biSizeImage;
   int32_t biXPelsPerMeter;
   int32_t biYPelsPerMeter;
-  uint32_t biClrUsed;       // valid colour-table entries
+  uint32_t biClrUsed;  // valid colour-table entries
   uint32_t biClrImportant;
 };
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
