@@ -1,0 +1,31 @@
+// Small helpers shared by the library's tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/Exceptions.h"
+
+namespace kv::test {
+
+// Runs Body and expects exception class E with exactly Message.
+template <typename E, typename F>
+void ExpectThrowMessage(F&& Body, const std::string& Message) {
+  try {
+    Body();
+    ADD_FAILURE() << "expected an exception: " << Message;
+  } catch (const E& Error) {
+    EXPECT_EQ(Error.Message(), Message);
+  }
+}
+
+// Open descriptors of this process: pixel blocks are memfds, so a leaked block shows here.
+inline int OpenDescriptorCount() {
+  int N = 0;
+  for ([[maybe_unused]] const auto& E : std::filesystem::directory_iterator("/proc/self/fd")) ++N;
+  return N;
+}
+
+}  // namespace kv::test
