@@ -5,11 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "image/KvDIBInfo.h"
 #include "platform/Palette.h"
 
 namespace kv {
+
+class TStream;
 
 class TKvInternalDIB {
  public:
@@ -28,6 +31,13 @@ class TKvInternalDIB {
   // Drops the cached palette and marks the colour table changed. Requires RefCount 1.
   void UpdatePalette();
   TKvPixelFormat GetPixelFormat() const;
+
+  // BMP streams (image/interchange/KvDIBStream.cpp). LoadFromStream replaces the image only
+  // when the whole read succeeded; SaveToStream writes the 40-byte header form.
+  void LoadFromStream(TStream& Stream);
+  void SaveToStream(TStream& Stream) const;
+  void LoadFromFile(const std::string& FileName);
+  void WriteToFile(const std::string& FileName) const;
 
   int32_t RefCount = 1;
   int32_t Width = 0;

@@ -1,3 +1,4 @@
+// Byte streams: exact reads and writes over a file or a growable memory buffer.
 #include "platform/Stream.h"
 
 #include <algorithm>
@@ -19,6 +20,9 @@ TFileStream::TFileStream(const std::string& FileName, TMode Mode) {
   m_File = std::fopen(FileName.c_str(), Mode == OpenRead ? "rb" : "wb");
   if (!m_File)
     throw EStreamError((Mode == OpenRead ? "Cannot open file " : "Cannot create file ") + FileName);
+  // Writes go straight to the file, so that a write that cannot be completed fails in
+  // WriteBuffer rather than unnoticed when the stream is closed.
+  if (Mode == Create) std::setvbuf(m_File, nullptr, _IONBF, 0);
 }
 
 TFileStream::~TFileStream() {
