@@ -1,30 +1,134 @@
-// Placeholder until the routines land; replaced by the real implementation.
+// Widening conversions of uncompressed paletted images: 1 -> 4, 1 -> 8 and 4 -> 8 bits
+// keep every colour index and the colour table; 1, 4 and 8 bits -> 24 bits replace each
+// index by its colour-table entry. Rows are converted in storage order, so the
+// orientation (the sign of biHeight) carries over; the padding at the end of each
+// destination row stays as the zero-filled block gave it.
 #include "image/convert/KvUpConvert.h"
+
+#include <array>
+
+#include "image/KvPixels.h"
+#include "image/convert/KvConvertCommon.h"
 
 namespace kv {
 
-void Convert1BitRGBTo4BitRGB(const TKvDIBInfo&, TKvDIBInfo&) {
-  throw EKvDIBBadDIBType("Convert1BitRGBTo4BitRGB: not implemented");
+namespace {
+
+using namespace convert_detail;
+
+// The colour table as blue, green, red triples, built once per call for the 24-bit rows.
+using TPaletteBgr = std::array<std::array<uint8_t, 3>, 256>;
+
+// One destination row from one source row of Width pixels.
+using TRowProc = void (*)(const uint8_t* Src, uint8_t* Dst, int64_t Width, const TPaletteBgr& Bgr);
+
+struct TWidening {
+  uint16_t SrcBits;
+  uint16_t DstBits;
+  const char* BadType;   // message for a source of the wrong format
+  const char* BadBlock;  // message for a source block shorter than its rows
+  TRowProc Row;
+};
+
+void row_1_to_4(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) {
+  // Even pixels store the whole byte (0x10 or 0x00), odd ones OR in 0x01, so the low
+  // nibble of the last byte of an odd-width row stays 0.
+  for (int64_t X = 0; X < W; ++X) {
+    const uint8_t Bit = GetPixel1(S, static_cast<int32_t>(X));
+    if ((X & 1) == 0)
+      D[X >> 1] = static_cast<uint8_t>(Bit << 4);
+    else
+      D[X >> 1] |= Bit;
+  }
 }
 
-void Convert1BitRGBTo8BitRGB(const TKvDIBInfo&, TKvDIBInfo&) {
-  throw EKvDIBBadDIBType("Convert1BitRGBTo8BitRGB: not implemented");
+void row_1_to_8(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) {
+  // A whole source byte at a time; the spare bits after the last pixel are never read
+  // into the destination.
+  int64_t X = 0;
+  for (; X + 8 <= W; X += 8) {
+    const uint8_t B = S[X >> 3];
+    for (int K = 0; K < 8; ++K) D[X + K] = static_cast<uint8_t>((B >> (7 - K)) & 1);
+  }
+  for (; X < W; ++X) D[X] = GetPixel1(S, static_cast<int32_t>(X));
 }
 
-void Convert4BitRGBTo8BitRGB(const TKvDIBInfo&, TKvDIBInfo&) {
-  throw EKvDIBBadDIBType("Convert4BitRGBTo8BitRGB: not implemented");
+void row_4_to_8(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) {
+  int64_t X = 0;
+  for (; X + 2 <= W; X += 2) {
+    const uint8_t B = S[X >> 1];
+    D[X] = static_cast<uint8_t>(B >> 4);
+    D[X + 1] = static_cast<uint8_t>(B & 0x0F);
+  }
+  if (X < W) D[X] = static_cast<uint8_t>(S[X >> 1] >> 4);
 }
 
-void Convert1BitRGBToTrueColor(const TKvDIBInfo&, TKvDIBInfo&) {
-  throw EKvDIBBadDIBType("Convert1BitRGBToTrueColor: not implemented");
+template <int Bits>
+void row_to_24(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr& Bgr) {
+  for (int64_t X = 0; X < W; ++X) {
+    const int32_t XI = static_cast<int32_t>(X);
+    const uint8_t Index = Bits == 1 ? GetPixel1(S, XI) : Bits == 4 ? GetPixel4(S, XI) : GetPixel8(S, XI);
+    uint8_t* P = D + 3 * X;
+    P[0] = Bgr[Index][0];
+    P[1] = Bgr[Index][1];
+    P[2] = Bgr[Index][2];
+  }
 }
 
-void Convert4BitRGBToTrueColor(const TKvDIBInfo&, TKvDIBInfo&) {
-  throw EKvDIBBadDIBType("Convert4BitRGBToTrueColor: not implemented");
+void widen(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TWidening& How) {
+  if (Src.Header.biBitCount != How.SrcBits || Src.Header.biCompression != kBiRGB)
+    throw EKvDIBBadDIBType(How.BadType);
+  const TGeometry G = GeometryOf(Src);
+  const int64_t SrcStride = RowStride(G.Width, How.SrcBits);
+  const int64_t DstStride = RowStride(G.Width, How.DstBits);
+  CheckSourceRows(Src, SrcStride, G.Height, How.BadBlock);
+
+  TPaletteBgr Bgr;
+  for (int I = 0; I < 256; ++I)
+    Bgr[I] = {Src.Colors[I].rgbBlue, Src.Colors[I].rgbGreen, Src.Colors[I].rgbRed};
+
+  TFileMapBlock Block(CheckedBlockSize(DstStride * G.Height));
+  for (int64_t R = 0; R < G.Height; ++R)
+    How.Row(Src.Bits + R * SrcStride, Block.Bits() + R * DstStride, G.Width, Bgr);
+  FillDestination(Src, Dst, Block, How.DstBits, kBiRGB, 0);
 }
 
-void Convert8BitRGBToTrueColor(const TKvDIBInfo&, TKvDIBInfo&) {
-  throw EKvDIBBadDIBType("Convert8BitRGBToTrueColor: not implemented");
+}  // namespace
+
+void Convert4BitRGBTo8BitRGB(const TKvDIBInfo& Src, TKvDIBInfo& Dst) {
+  widen(Src, Dst,
+        {4, 8, "Convert4BitRGBTo8BitRGB: Invalid Bitcount & Compression Combination",
+         "Convert4BitRGBTo8BitRGB: Pixel Block Too Small", row_4_to_8});
+}
+
+void Convert1BitRGBTo8BitRGB(const TKvDIBInfo& Src, TKvDIBInfo& Dst) {
+  widen(Src, Dst,
+        {1, 8, "Convert1BitRGBTo8BitRGB: Invalid Bitcount & Compression Combination",
+         "Convert1BitRGBTo8BitRGB: Pixel Block Too Small", row_1_to_8});
+}
+
+void Convert1BitRGBTo4BitRGB(const TKvDIBInfo& Src, TKvDIBInfo& Dst) {
+  widen(Src, Dst,
+        {1, 4, "Convert1BitRGBTo4BitRGB: Invalid Bitcount & Compression Combination",
+         "Convert1BitRGBTo4BitRGB: Pixel Block Too Small", row_1_to_4});
+}
+
+void Convert1BitRGBToTrueColor(const TKvDIBInfo& Src, TKvDIBInfo& Dst) {
+  widen(Src, Dst,
+        {1, 24, "Convert1BitRGBToTrueColor: Invalid Bitcount & Compression Combination",
+         "Convert1BitRGBToTrueColor: Pixel Block Too Small", row_to_24<1>});
+}
+
+void Convert4BitRGBToTrueColor(const TKvDIBInfo& Src, TKvDIBInfo& Dst) {
+  widen(Src, Dst,
+        {4, 24, "Convert4BitRGBToTrueColor: Invalid Bitcount & Compression Combination",
+         "Convert4BitRGBToTrueColor: Pixel Block Too Small", row_to_24<4>});
+}
+
+void Convert8BitRGBToTrueColor(const TKvDIBInfo& Src, TKvDIBInfo& Dst) {
+  widen(Src, Dst,
+        {8, 24, "Convert8BitRGBToTrueColor: Invalid Bitcount & Compression Combination",
+         "Convert8BitRGBToTrueColor: Pixel Block Too Small", row_to_24<8>});
 }
 
 }  // namespace kv
