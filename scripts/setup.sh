@@ -4,7 +4,8 @@
 set -euo pipefail
 
 need=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev
-      clang libclang-rt-14-dev g++-mingw-w64-i686 mingw-w64-i686-dev python3-skimage)
+      clang libclang-rt-14-dev g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64
+      mingw-w64-x86-64-dev python3-skimage)
 want_wine=1
 [ "${KVDIB_NO_WINE:-0}" = 1 ] && want_wine=0
 
@@ -13,7 +14,7 @@ for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ "$want_wine" = 1 ]; then
-  for p in wine wine32:i386; do
+  for p in wine wine32:i386 wine64; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
 fi

@@ -1,0 +1,131 @@
+// Timing of the plug-in boundary, run by hand: Quantize on a 3840 x 2160 image made by
+// tiling the golden file's photograph, next to the library's own SetPixelFormat on the same
+// pixels, for both methods. The difference is what the module adds: building the 24-bit
+// image from the host's rows and copying palette and rows back.
+//
+//   plugin-bench <module> <golden file> [repeats]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "image/KvDIB.h"
+#include "plugin/tests/golden_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#if defined(_WIN32) && defined(__i386__)
+#define HOST_STDCALL __stdcall
+#else
+#define HOST_STDCALL
+#endif
+
+namespace {
+
+using TQuantizeFn = int32_t(HOST_STDCALL*)(uint32_t Index, const void* Rec);
+using TProgressFn = uint32_t(HOST_STDCALL*)(uint32_t Percent, uint32_t Total);
+
+constexpr uint16_t kWidth = 3840;
+constexpr uint16_t kHeight = 2160;
+
+uint32_t HOST_STDCALL keep_going(uint32_t, uint32_t) { return 0; }
+
+TQuantizeFn load_quantize(const char* Path) {
+#ifdef _WIN32
+  HMODULE M = LoadLibraryA(Path);
+  return M ? reinterpret_cast<TQuantizeFn>(reinterpret_cast<void*>(GetProcAddress(M, "Quantize"))) : nullptr;
+#else
+  void* M = dlopen(Path, RTLD_NOW | RTLD_LOCAL);
+  return M ? reinterpret_cast<TQuantizeFn>(dlsym(M, "Quantize")) : nullptr;
+#endif
+}
+
+double now_ms() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The library alone: the conversion of an already filled 24-bit TKvDIB.
+double library_ms(const std::vector<uint8_t>& Pixels, bool Fine) {
+  kv::TKvDIB DIB;
+  DIB.SetWidth(kWidth);
+  DIB.SetHeight(kHeight);
+  DIB.SetBitCount(24);
+  for (int32_t Y = 0; Y < kHeight; ++Y)
+    std::memcpy(DIB.GetScanLine(Y), &Pixels[static_cast<size_t>(Y) * kWidth * 3], kWidth * 3u);
+  DIB.FineMethod = Fine;
+  const double T0 = now_ms();
+  DIB.SetPixelFormat(kv::kvPf8Bit);
+  return now_ms() - T0;
+}
+
+}  // namespace
+
+int main(int Argc, char** Argv) {
+  if (Argc < 3) {
+    std::fprintf(stderr, "usage: %s <module> <golden file> [repeats]\n", Argv[0]);
+    return 2;
+  }
+  const int Repeats = Argc > 3 ? std::max(1, std::atoi(Argv[3])) : 3;
+  std::vector<kvtest::TGoldenCase> Cases;
+  const TQuantizeFn Quantize = load_quantize(Argv[1]);
+  if (!kvtest::ReadGolden(Argv[2], Cases) || Cases.empty() || Quantize == nullptr) {
+    std::fprintf(stderr, "cannot load the module or the golden file\n");
+    return 1;
+  }
+
+  // Tile the photograph, mirroring every other tile so the edges stay photographic.
+  const kvtest::TGoldenCase& P = Cases.front();
+  std::vector<uint8_t> Pixels(static_cast<size_t>(kWidth) * kHeight * 3);
+  for (size_t Y = 0; Y < kHeight; ++Y) {
+    const size_t TY = (Y / P.Height) % 2 ? P.Height - 1 - Y % P.Height : Y % P.Height;
+    for (size_t X = 0; X < kWidth; ++X) {
+      const size_t TX = (X / P.Width) % 2 ? P.Width - 1 - X % P.Width : X % P.Width;
+      std::memcpy(&Pixels[(Y * kWidth + X) * 3], &P.Pixels[(TY * P.Width + TX) * 3], 3);
+    }
+  }
+  std::vector<const uint8_t*> SrcRows(kHeight);
+  std::vector<uint8_t> Dst(static_cast<size_t>(kWidth) * kHeight);
+  std::vector<uint8_t*> DstRows(kHeight);
+  for (size_t Y = 0; Y < kHeight; ++Y) {
+    SrcRows[Y] = &Pixels[Y * kWidth * 3];
+    DstRows[Y] = &Dst[Y * kWidth];
+  }
+  std::vector<uint8_t> Palette(1024);
+
+  // The record exactly as the host lays it out: four pointers, width, height.
+  constexpr size_t kPtr = sizeof(void*);
+  std::vector<uint8_t> Rec(4 * kPtr + 4);
+  const TProgressFn Progress = keep_going;
+  const void* Ptrs[4] = {reinterpret_cast<const void*>(Progress), SrcRows.data(), DstRows.data(),
+                         Palette.data()};
+  for (size_t I = 0; I < 4; ++I) std::memcpy(&Rec[I * kPtr], &Ptrs[I], kPtr);
+  const uint16_t Size[2] = {kWidth, kHeight};
+  std::memcpy(&Rec[4 * kPtr], Size, 4);
+
+  const double Megapixels = kWidth * static_cast<double>(kHeight) / 1e6;
+  std::printf("%u x %u, best of %d\n", kWidth, kHeight, Repeats);
+  for (int Method : {1, 2}) {
+    double Lib = 1e300, Plug = 1e300;
+    for (int R = 0; R < Repeats; ++R) {
+      Lib = std::min(Lib, library_ms(Pixels, Method == 2));
+      const double T0 = now_ms();
+      const int32_t Result = Quantize(static_cast<uint32_t>(Method), Rec.data());
+      Plug = std::min(Plug, now_ms() - T0);
+      if (Result != 0) {
+        std::fprintf(stderr, "Quantize(%d) returned %d\n", Method, Result);
+        return 1;
+      }
+    }
+    std::printf("%-6s SetPixelFormat %8.1f ms (%6.1f MP/s)   Quantize %8.1f ms (%6.1f MP/s)   ratio %.3f\n",
+                Method == 1 ? "Normal" : "Fine", Lib, Megapixels / Lib * 1e3, Plug, Megapixels / Plug * 1e3,
+                Plug / Lib);
+  }
+  return 0;
+}

@@ -1,0 +1,162 @@
+// The plug-in module's exported entry points: what the module offers (two reduction methods),
+// the refused operations, and Quantize, which hands the host's rows to a TKvDIB, converts it
+// to 8 bits and copies palette and rows back. The progress bridge forwards the graphic's
+// progress notifications to the host's callback and turns a cancel answer into an exception.
+//
+// Nothing may unwind into the host: every export is noexcept and catches everything.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "image/KvDIB.h"
+#include "plugin/PlugIf.h"
+
+namespace {
+
+constexpr uint16_t kPlugKind = 1;
+constexpr uint16_t kMethodCount = 2;
+constexpr uint16_t kFilterFlags = 15;
+constexpr uint16_t kOutputBits = 8;
+constexpr uint16_t kProgressTotal = 100;
+constexpr uint16_t kFineIndex = 2;
+
+// Methods are 1..2, judged on the low word only: (Index - 1) as an unsigned 16-bit value.
+bool valid_method(uint32_t Index) { return static_cast<uint16_t>(Index - 1) < kMethodCount; }
+
+// Forwards the graphic's progress to the host for the length of one Quantize call.
+class TProgressHandler {
+ public:
+  explicit TProgressHandler(TKvHostProgress Progress) : m_Progress(Progress) {}
+
+  void Progress(kv::TGraphic* /*Sender*/, kv::TProgressStage /*Stage*/, uint8_t PercentDone,
+                bool /*RedrawNow*/, const kv::TRect& /*R*/, const std::string& /*Msg*/) {
+    if (m_Progress == nullptr) return;
+    const uint32_t Answer = m_Progress(PercentDone, kProgressTotal);
+    // The host asks to stop with a non-zero low word; unwinding abandons the conversion.
+    if ((Answer & 0xFFFF) != 0) throw kv::Exception("");
+  }
+
+ private:
+  TKvHostProgress m_Progress;
+};
+
+// Clears the graphic's progress event on every exit path, so the handler it refers to can
+// go away first.
+class TProgressEventGuard {
+ public:
+  explicit TProgressEventGuard(kv::TKvDIB& DIB) : m_DIB(DIB) {}
+  ~TProgressEventGuard() { m_DIB.OnProgress = nullptr; }
+  TProgressEventGuard(const TProgressEventGuard&) = delete;
+  TProgressEventGuard& operator=(const TProgressEventGuard&) = delete;
+
+ private:
+  kv::TKvDIB& m_DIB;
+};
+
+// The reduction itself; any exception means result 1 with the host's buffers untouched,
+// because nothing is written to them before the conversion has succeeded.
+int32_t quantize(uint32_t Index, const TKvQuantizeRec& Rec) {
+  const int32_t Width = Rec.Width;
+  const int32_t Height = Rec.Height;
+
+  auto DIB = std::make_unique<kv::TKvDIB>();
+  DIB->SetWidth(Width);  // a zero width or height raises the library's parameter error
+  DIB->SetHeight(Height);
+  DIB->SetBitCount(24);
+  const size_t SrcBytes = static_cast<size_t>(Width) * 3;
+  for (int32_t Y = 0; Y < Height; ++Y) std::memcpy(DIB->GetScanLine(Y), Rec.SrcRows[Y], SrcBytes);
+  DIB->FineMethod = static_cast<uint16_t>(Index) == kFineIndex;
+
+  {
+    auto Handler = std::make_unique<TProgressHandler>(Rec.Progress);
+    TProgressEventGuard Guard(*DIB);  // destroyed before the handler
+    DIB->OnProgress = [H = Handler.get()](kv::TGraphic* Sender, kv::TProgressStage Stage, uint8_t Percent,
+                                          bool Redraw, const kv::TRect& R, const std::string& Msg) {
+      H->Progress(Sender, Stage, Percent, Redraw, R, Msg);
+    };
+    DIB->SetPixelFormat(kv::kvPf8Bit);
+  }
+
+  const int32_t Colors = DIB->GetColorCount();
+  for (int32_t I = 0; I < Colors; ++I) {
+    const kv::COLORREF C = static_cast<kv::COLORREF>(DIB->GetColors(I));
+    uint8_t* Entry = Rec.Palette + 4 * I;  // byte 3 stays the host's
+    Entry[0] = static_cast<uint8_t>(C >> 16);
+    Entry[1] = static_cast<uint8_t>(C >> 8);
+    Entry[2] = static_cast<uint8_t>(C);
+  }
+  const size_t DstBytes = static_cast<size_t>(Width);
+  for (int32_t Y = 0; Y < Height; ++Y) std::memcpy(Rec.DstRows[Y], DIB->GetScanLine(Y), DstBytes);
+  return kQuantizeDone;
+}
+
+#ifndef _WIN32
+// Native builds answer string requests from this table; Windows builds carry the same texts
+// as string resources (vxakvdib.rc).
+struct TPlugString {
+  uint32_t Id;
+  const char* Text;
+};
+
+constexpr TPlugString kPlugStrings[] = {
+    {KV_PLUG_STR_NORMAL_ID, KV_PLUG_STR_NORMAL},
+    {KV_PLUG_STR_FINE_ID, KV_PLUG_STR_FINE},
+    {KV_PLUG_STR_DESCRIPTION_ID, KV_PLUG_STR_DESCRIPTION},
+};
+#endif
+
+}  // namespace
+
+extern "C" {
+
+TKvPlugInfoRec* KV_PLUGAPI PlugInfo(TKvPlugInfoRec* Info) noexcept {
+  if (Info != nullptr) {
+    Info->PlugKind = kPlugKind;
+    Info->FilterCount = kMethodCount;
+    Info->DescriptionId = KV_PLUG_STR_DESCRIPTION_ID;
+  }
+  return Info;
+}
+
+TKvFilterInfoRec* KV_PLUGAPI FilterInfo(uint32_t Index, TKvFilterInfoRec* Info) noexcept {
+  if (Info != nullptr && valid_method(Index)) {
+    Info->FilterFlags = kFilterFlags;
+    Info->OutputBits = kOutputBits;
+    Info->NameId = static_cast<uint16_t>(Index);
+  }
+  return Info;
+}
+
+int32_t KV_PLUGAPI SetParam(uintptr_t, uintptr_t, uintptr_t) noexcept { return kQuantizeBadIndex; }
+int32_t KV_PLUGAPI Filter(uintptr_t, uintptr_t) noexcept { return kQuantizeBadIndex; }
+int32_t KV_PLUGAPI Resize(uintptr_t, uintptr_t) noexcept { return kQuantizeBadIndex; }
+int32_t KV_PLUGAPI Combine(uintptr_t, uintptr_t) noexcept { return kQuantizeBadIndex; }
+
+int32_t KV_PLUGAPI Quantize(uint32_t Index, const TKvQuantizeRec* Rec) noexcept {
+  if (!valid_method(Index)) return kQuantizeBadIndex;
+  if (Rec == nullptr) return kQuantizeFailed;
+  try {
+    return quantize(Index, *Rec);
+  } catch (...) {
+    // Conversion errors, a cancel, allocation failures and parameter errors alike.
+    return kQuantizeFailed;
+  }
+}
+
+#ifndef _WIN32
+int32_t PlugLoadString(uint32_t Id, char* Buffer, int32_t Size) noexcept {
+  if (Buffer == nullptr || Size <= 0) return 0;
+  for (const TPlugString& S : kPlugStrings) {
+    if (S.Id != Id) continue;
+    const size_t Length = std::min(std::strlen(S.Text), static_cast<size_t>(Size - 1));
+    std::memcpy(Buffer, S.Text, Length);
+    Buffer[Length] = '\0';
+    return static_cast<int32_t>(Length);
+  }
+  Buffer[0] = '\0';
+  return 0;
+}
+#endif
+
+}  // extern "C"
