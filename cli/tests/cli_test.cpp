@@ -1,0 +1,407 @@
+// End-to-end runs of the kvdib tool: every format from BMP, PNG and JPEG inputs checked
+// against the library's own conversion, PNG output read back, info, exit codes, usage
+// errors, and no output (not even a temporary) left behind by a failure.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "image/KvDIB.h"
+#include "platform/Stream.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSuite = KVDIB_SHARED_DIR "/testdata/bmpsuite";
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string slurp(const fs::path& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  std::stringstream S;
+  S << In.rdbuf();
+  return S.str();
+}
+
+class Cli : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::is_directory(kSuite + "/g")) GTEST_SKIP() << "no BMP suite at " << kSuite;
+    m_Dir = fs::temp_directory_path() / ("kvdib-cli-" + std::to_string(getpid()) + "-" +
+                                         testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(m_Dir);
+    fs::create_directories(m_Dir);
+  }
+  void TearDown() override {
+    if (!m_Dir.empty()) fs::remove_all(m_Dir);
+  }
+
+  std::string Path(const std::string& Name) const { return (m_Dir / Name).string(); }
+
+  TRun Run(const std::string& Args) const {
+    const std::string Command = std::string("'") + KVDIB_TOOL + "' " + Args + " >'" + Path("stdout.txt") +
+                                "' 2>'" + Path("stderr.txt") + "' </dev/null";
+    const int Raw = std::system(Command.c_str());
+    TRun R;
+    R.Status = WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
+    R.Out = slurp(Path("stdout.txt"));
+    R.Err = slurp(Path("stderr.txt"));
+    fs::remove(Path("stdout.txt"));
+    fs::remove(Path("stderr.txt"));
+    return R;
+  }
+
+  // Names in the folder, so a test can see that nothing (not even a temporary) is left.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> Names;
+    for (const auto& E : fs::directory_iterator(m_Dir)) Names.push_back(E.path().filename().string());
+    std::sort(Names.begin(), Names.end());
+    return Names;
+  }
+
+  fs::path m_Dir;
+};
+
+std::string bmp_bytes(TKvDIB& Image) {
+  TMemoryStream S;
+  Image.SaveToStream(S);
+  return std::string(S.Data().begin(), S.Data().end());
+}
+
+// What the library itself makes of Input with the given settings, as BMP bytes; empty
+// when it refuses (then Error holds its message).
+std::string library_result(const std::string& Input, TKvPixelFormat Format, bool Fine, TColor Key,
+                           std::string& Error) {
+  TKvDIB Image;
+  Image.LoadFromFile(Input);
+  Image.FineMethod = Fine;
+  Image.BackgroundColor = Key;
+  try {
+    Image.SetPixelFormat(Format);
+  } catch (const Exception& E) {
+    Error = E.Message();
+    return "";
+  }
+  return bmp_bytes(Image);
+}
+
+struct TFormatCase {
+  const char* Name;
+  TKvPixelFormat Format;
+};
+
+const TFormatCase kFormats[] = {
+    {"1bit", kvPf1Bit},         {"4bit", kvPf4Bit},
+    {"4bit-rle", kvPf4BitRLE},  {"8bit", kvPf8Bit},
+    {"8bit-rle", kvPf8BitRLE},  {"24bit", kvPf24Bit},
+    {"halftone", kvPfHalfTone}, {"halftone-bw", kvPfHalfToneBW},
+};
+
+TEST_F(Cli, EveryFormatFromBmpMatchesTheLibrary) {
+  for (const char* Input : {"g/rgb24.bmp", "g/pal8.bmp", "g/pal4rle.bmp"}) {
+    for (const TFormatCase& F : kFormats) {
+      SCOPED_TRACE(std::string(Input) + " -> " + F.Name);
+      const std::string In = kSuite + "/" + Input;
+      std::string Error;
+      const std::string Expected = library_result(In, F.Format, false, kClWhite, Error);
+      const TRun R = Run("convert '" + In + "' '" + Path("out.bmp") + "' --to " + F.Name);
+      if (Expected.empty()) {
+        EXPECT_EQ(R.Status, 1);
+        EXPECT_EQ(R.Err, In + ": " + Error + "\n");
+        EXPECT_FALSE(fs::exists(Path("out.bmp")));
+      } else {
+        EXPECT_EQ(R.Status, 0) << R.Err;
+        EXPECT_EQ(R.Err, "");  // stderr is no terminal: no progress bar
+        EXPECT_EQ(slurp(Path("out.bmp")), Expected);
+      }
+      fs::remove(Path("out.bmp"));
+      EXPECT_TRUE(Files().empty());
+    }
+  }
+}
+
+TEST_F(Cli, FineMethodAndKeyColourReachTheLibrary) {
+  const std::string In = kSuite + "/g/rgb24.bmp";
+  struct Case {
+    const char* Args;
+    TKvPixelFormat Format;
+    bool Fine;
+    TColor Key;
+  };
+  for (const Case& C : {Case{"--to 8bit --fine", kvPf8Bit, true, kClWhite},
+                        Case{"--to=4bit --fine --quiet", kvPf4Bit, true, kClWhite},
+                        Case{"--key-color 000000 --to 1bit", kvPf1Bit, false, 0},
+                        Case{"--to 1bit --key-color=#FF0000", kvPf1Bit, false, 0x0000FF}}) {
+    SCOPED_TRACE(C.Args);
+    std::string Error;
+    const std::string Expected = library_result(In, C.Format, C.Fine, C.Key, Error);
+    const TRun R = Run(std::string(C.Args) + " convert '" + In + "' '" + Path("o.dib") + "'");
+    // Options before the command are not accepted: the command comes first.
+    EXPECT_EQ(R.Status, 2);
+    const TRun R2 = Run("convert '" + In + "' '" + Path("o.dib") + "' " + C.Args);
+    if (Expected.empty()) {
+      EXPECT_EQ(R2.Status, 1) << Error;
+    } else {
+      EXPECT_EQ(R2.Status, 0) << R2.Err;
+      EXPECT_EQ(slurp(Path("o.dib")), Expected);
+    }
+    fs::remove(Path("o.dib"));
+  }
+}
+
+// A PNG read back as RGB rows top to bottom, plus its header facts.
+struct TPng {
+  int Width = 0, Height = 0, Depth = 0, ColorType = -1, PaletteSize = 0;
+  std::vector<uint8_t> Rgb;
+};
+
+bool read_png(const std::string& Path, TPng& Out) {
+  std::FILE* File = std::fopen(Path.c_str(), "rb");
+  if (!File) return false;
+  png_structp Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop Info = png_create_info_struct(Png);
+  bool Ok = false;
+  if (setjmp(png_jmpbuf(Png)) == 0) {
+    png_init_io(Png, File);
+    png_read_info(Png, Info);
+    Out.Width = static_cast<int>(png_get_image_width(Png, Info));
+    Out.Height = static_cast<int>(png_get_image_height(Png, Info));
+    Out.Depth = png_get_bit_depth(Png, Info);
+    Out.ColorType = png_get_color_type(Png, Info);
+    png_colorp Palette = nullptr;
+    if (png_get_PLTE(Png, Info, &Palette, &Out.PaletteSize) == 0) Out.PaletteSize = 0;
+    png_set_expand(Png);
+    png_set_strip_16(Png);
+    png_set_strip_alpha(Png);
+    png_set_gray_to_rgb(Png);
+    png_read_update_info(Png, Info);
+    Out.Rgb.assign(static_cast<size_t>(Out.Width) * Out.Height * 3, 0);
+    std::vector<png_bytep> Rows(static_cast<size_t>(Out.Height));
+    for (int Y = 0; Y < Out.Height; ++Y) Rows[Y] = Out.Rgb.data() + static_cast<size_t>(Y) * Out.Width * 3;
+    png_read_image(Png, Rows.data());
+    Ok = true;
+  }
+  png_destroy_read_struct(&Png, &Info, nullptr);
+  std::fclose(File);
+  return Ok;
+}
+
+// The pixels of a 24-bit image as RGB rows top to bottom.
+std::vector<uint8_t> rgb_of(TKvDIB& Image) {
+  std::vector<uint8_t> Out;
+  for (int Y = 0; Y < Image.GetHeight(); ++Y) {
+    const uint8_t* Row = Image.GetScanLine(Y);
+    for (int X = 0; X < Image.GetWidth(); ++X)
+      Out.insert(Out.end(), {Row[3 * X + 2], Row[3 * X + 1], Row[3 * X]});
+  }
+  return Out;
+}
+
+TEST_F(Cli, PngOutputIsIndexedOrRgbWithTheSamePixels) {
+  const std::string In = kSuite + "/g/rgb24.bmp";
+  struct Case {
+    const char* Format;
+    TKvPixelFormat Pf;
+    int Depth;
+    int ColorType;
+  };
+  for (const Case& C :
+       {Case{"1bit", kvPf1Bit, 1, PNG_COLOR_TYPE_PALETTE}, Case{"4bit", kvPf4Bit, 4, PNG_COLOR_TYPE_PALETTE},
+        Case{"8bit", kvPf8Bit, 8, PNG_COLOR_TYPE_PALETTE}, Case{"24bit", kvPf24Bit, 8, PNG_COLOR_TYPE_RGB}}) {
+    SCOPED_TRACE(C.Format);
+    TKvDIB Expected;
+    Expected.LoadFromFile(In);
+    try {
+      Expected.SetPixelFormat(C.Pf);
+    } catch (const Exception& E) {
+      ADD_FAILURE() << "library conversion failed: " << E.Message();
+      continue;
+    }
+    const int Colors = Expected.GetColorCount();
+    Expected.SetPixelFormat(kvPf24Bit);
+
+    const TRun R = Run("convert '" + In + "' '" + Path("out.png") + "' --to " + C.Format);
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    TPng Png;
+    ASSERT_TRUE(read_png(Path("out.png"), Png));
+    EXPECT_EQ(Png.Depth, C.Depth);
+    EXPECT_EQ(Png.ColorType, C.ColorType);
+    if (C.ColorType == PNG_COLOR_TYPE_PALETTE) {
+      EXPECT_GE(Png.PaletteSize, Colors > 0 ? std::min(Colors, 1 << C.Depth) : 1);
+    }
+    EXPECT_EQ(Png.Width, 127);
+    EXPECT_EQ(Png.Height, 64);
+    EXPECT_EQ(Png.Rgb, rgb_of(Expected));
+    fs::remove(Path("out.png"));
+  }
+}
+
+TEST_F(Cli, PngAndJpegInputsAreRecognisedByContent) {
+  // The reference PNG of rgb24.bmp holds the same pixels; under a .bmp name it is still PNG.
+  fs::copy_file(kSuite + "/reference/rgb24.png", Path("photo.bmp"));
+  TRun R = Run("convert '" + Path("photo.bmp") + "' '" + Path("a.bmp") + "' --to 24bit");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  TKvDIB FromPng, FromBmp;
+  FromPng.LoadFromFile(Path("a.bmp"));
+  FromBmp.LoadFromFile(kSuite + "/g/rgb24.bmp");
+  EXPECT_EQ(rgb_of(FromPng), rgb_of(FromBmp));
+
+  // A palette PNG becomes an 8-bit image with its palette.
+  R = Run("convert '" + kSuite + "/reference/pal8.png' '" + Path("p.bmp") + "' --to 8bit");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  TKvDIB Pal;
+  Pal.LoadFromFile(Path("p.bmp"));
+  EXPECT_EQ(Pal.GetPixelFormat(), kvPf8Bit);
+  TPng Ref;
+  ASSERT_TRUE(read_png(kSuite + "/reference/pal8.png", Ref));
+  EXPECT_EQ(Pal.GetColorCount(), Ref.PaletteSize);
+  Pal.SetPixelFormat(kvPf24Bit);
+  EXPECT_EQ(rgb_of(Pal), Ref.Rgb);
+
+  // A grey PNG becomes an 8-bit image over a grey ramp.
+  R = Run("convert '" + kSuite + "/reference/pal8gs.png' '" + Path("g.bmp") + "' --to 8bit-rle");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  TKvDIB Grey;
+  Grey.LoadFromFile(Path("g.bmp"));
+  EXPECT_EQ(Grey.GetPixelFormat(), kvPf8BitRLE);
+  EXPECT_EQ(Grey.GetColorCount(), 256);
+  EXPECT_EQ(Grey.GetColors(200), 0xC8C8C8);
+
+  // JPEG, also under a misleading name: decoded to 24 bits, close to the original pixels.
+  fs::copy_file(kSuite + "/reference/rgb24.jpg", Path("photo.png"));
+  R = Run("convert '" + Path("photo.png") + "' '" + Path("j.bmp") + "' --to 24bit");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  TKvDIB Jpeg;
+  Jpeg.LoadFromFile(Path("j.bmp"));
+  ASSERT_EQ(Jpeg.GetWidth(), 127);
+  ASSERT_EQ(Jpeg.GetHeight(), 64);
+  const std::vector<uint8_t> A = rgb_of(Jpeg), B = rgb_of(FromBmp);
+  double Total = 0;
+  for (size_t I = 0; I < A.size(); ++I) Total += std::abs(int(A[I]) - int(B[I]));
+  EXPECT_LT(Total / A.size(), 8.0);  // lossy, but the same picture
+
+  // And on to a 16-colour PNG.
+  R = Run("convert '" + Path("photo.png") + "' '" + Path("j16.png") + "' --to 4bit");
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  TPng J16;
+  ASSERT_TRUE(read_png(Path("j16.png"), J16));
+  EXPECT_EQ(J16.Depth, 4);
+}
+
+TEST_F(Cli, FailuresExitOneAndLeaveNothing) {
+  // An existing output stays untouched when the conversion fails.
+  { std::ofstream(Path("keep.bmp")) << "old"; }
+  struct Case {
+    std::string Input;
+    std::string Message;
+  };
+  const std::string Missing = Path("missing.bmp");
+  const std::vector<Case> Cases = {
+      {kSuite + "/b/badbitcount.bmp", "TKvInternalDIB.LoadFromStream: Invalid BitCout"},
+      {kSuite + "/b/shortfile.bmp", "Stream read error"},
+      {kSuite + "/g/pal8v5.bmp", "TKvInternalDIB.LoadFromStream: Invalid Bitmap Header Size"},
+      {kSuite + "/bmpsuite.html", "not a BMP, PNG or JPEG file"},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Input);
+    const TRun R = Run("convert '" + C.Input + "' '" + Path("keep.bmp") + "' --to 8bit");
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, C.Input + ": " + C.Message + "\n");
+  }
+  const TRun R = Run("convert '" + Missing + "' '" + Path("keep.bmp") + "' --to 8bit");
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_EQ(R.Err.rfind(Missing + ": Cannot open file " + Missing, 0), 0u) << R.Err;
+
+  // A conversion the library refuses: one pixel per row leaves no room for RLE8.
+  TKvDIB Tiny;
+  Tiny.SetBitCount(8);
+  Tiny.WriteToFile(Path("tiny.bmp"));
+  const TRun Rle = Run("convert '" + Path("tiny.bmp") + "' '" + Path("keep.bmp") + "' --to 8bit-rle");
+  EXPECT_EQ(Rle.Status, 1);
+  EXPECT_EQ(Rle.Err, Path("tiny.bmp") + ": Convert8BitRGBTo8BitRLE: Compression Failed\n");
+
+  // An output folder that does not exist.
+  const std::string NoDir = Path("no/such/dir/out.bmp");
+  const TRun W = Run("convert '" + kSuite + "/g/rgb24.bmp' '" + NoDir + "' --to 24bit");
+  EXPECT_EQ(W.Status, 1);
+  EXPECT_EQ(W.Err.rfind(NoDir + ": Cannot create file", 0), 0u) << W.Err;
+
+  EXPECT_EQ(slurp(Path("keep.bmp")), "old");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"keep.bmp", "tiny.bmp"}));
+}
+
+TEST_F(Cli, UsageErrorsExitTwoWithTheUsageText) {
+  const std::string In = "'" + kSuite + "/g/rgb24.bmp'";
+  const std::string Out = "'" + Path("out.bmp") + "'";
+  const std::string Png = "'" + Path("out.png") + "'";
+  const std::vector<std::string> Cases = {
+      "",
+      "resize " + In,
+      "convert " + In + " " + Out,
+      "convert " + In + " --to 8bit",
+      "convert " + In + " " + Out + " extra --to 8bit",
+      "convert " + In + " " + Out + " --to 7bit",
+      "convert " + In + " " + Out + " --to",
+      "convert " + In + " " + Out + " --to 8bit --key-color white",
+      "convert " + In + " " + Out + " --to 8bit --key-color 12345",
+      "convert " + In + " " + Out + " --to 8bit --verbose",
+      "convert " + In + " '" + Path("out.gif") + "' --to 8bit",
+      "convert " + In + " " + Png + " --to 8bit-rle",
+      "convert " + In + " " + Png + " --to 4bit-rle",
+      "info",
+      "info --all " + In,
+  };
+  for (const std::string& Args : Cases) {
+    SCOPED_TRACE(Args);
+    const TRun R = Run(Args);
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err.rfind("kvdib: ", 0), 0u) << R.Err;
+    EXPECT_NE(R.Err.find("usage: kvdib convert INPUT OUTPUT --to FORMAT"), std::string::npos);
+    EXPECT_EQ(R.Out, "");
+  }
+  EXPECT_TRUE(Files().empty());
+  const TRun Help = Run("--help");
+  EXPECT_EQ(Help.Status, 0);
+  EXPECT_NE(Help.Out.find("halftone-bw"), std::string::npos);
+}
+
+TEST_F(Cli, InfoDescribesEachFile) {
+  const std::string Rle = kSuite + "/g/pal8rle.bmp";
+  const std::string Top = kSuite + "/g/pal8topdown.bmp";
+  const std::string Bad = kSuite + "/b/badwidth.bmp";
+  const std::string Jpeg = kSuite + "/reference/rgb24.jpg";
+  const TRun R = Run("info '" + Rle + "' '" + Bad + "' '" + Top + "' '" + Jpeg + "'");
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_EQ(R.Err, Bad + ": TKvInternalDIB.LoadFromStream: Invalid Width or Height\n");
+  const std::string Expected = Rle +
+                               "\n  file type:    BMP\n  size:         127 x 64\n  bit count:    8\n"
+                               "  compression:  RLE8 (1)\n  colours:      252\n  pixel format: 8bit-rle\n"
+                               "  orientation:  bottom-up\n\n" +
+                               Top +
+                               "\n  file type:    BMP\n  size:         127 x 64\n  bit count:    8\n"
+                               "  compression:  none (0)\n  colours:      252\n  pixel format: 8bit\n"
+                               "  orientation:  top-down\n\n" +
+                               Jpeg +
+                               "\n  file type:    JPEG\n  size:         127 x 64\n  bit count:    24\n"
+                               "  compression:  none (0)\n  colours:      0\n  pixel format: 24bit\n"
+                               "  orientation:  bottom-up\n";
+  EXPECT_EQ(R.Out, Expected);
+  EXPECT_EQ(Run("info '" + Rle + "'").Status, 0);
+}
+
+}  // namespace
+}  // namespace kv
