@@ -45,6 +45,25 @@ if [ "$exports" != "$expected" ]; then
 fi
 grep -q "Export Address Table -- Ordinal Base 1" <<<"$dump" || fail "ordinal base is not 1"
 
+# 32-bit stdcall: each export is the function of that name with its argument bytes, and the
+# callee removes them, so every return of the function must be "ret $N".
+if [ "$arch" = i686 ]; then
+  base=$(awk '/^ImageBase/ { print $2 }' <<<"$dump")
+  disasm=$($triple-objdump -d "$module")
+  for entry in 1:Quantize:8 2:Combine:8 3:Resize:8 4:Filter:8 5:FilterInfo:8 6:SetParam:12 7:PlugInfo:4; do
+    IFS=: read -r ordinal name bytes <<<"$entry"
+    rva=$(awk -v o="$ordinal" '/\+base\[/ { gsub(/[\[\]]/, " "); if ($3 == o) print $4 }' <<<"$dump")
+    symbol=$(grep -m1 "<_$name@$bytes>:\$" <<<"$disasm" | awk '{ print $1 }')
+    if [ -z "$rva" ] || [ -z "$symbol" ] || [ $((0x$base + 0x$rva)) -ne $((0x$symbol)) ]; then
+      fail "ordinal $ordinal is not _$name@$bytes (rva '$rva', symbol '$symbol')"
+      continue
+    fi
+    rets=$(awk -v s="<_$name@$bytes>:" -v c="<_$name@$bytes.cold>:" \
+      '$2 == s || $2 == c { on = 1; next } on && /^$/ { on = 0 } on && /\tret/ { print $NF }' <<<"$disasm" | sort -u)
+    [ "$rets" = "\$0x$(printf %x "$bytes")" ] || fail "$name returns with '$rets', expected ret \$0x$(printf %x "$bytes")"
+  done
+fi
+
 # Imports: system DLLs only.
 while read -r dll; do
   case ${dll,,} in
@@ -68,4 +87,4 @@ grep -q '^  100, "Plug-in Filters for Vexa32v1\.04' <<<"$rc" || fail "string 100
 [ "$(grep -c '^  [0-9]*, "' <<<"$rc")" = 3 ] || fail "the string table does not hold exactly 3 strings"
 
 if [ $failures -ne 0 ]; then echo "$failures static check(s) failed for $module"; exit 1; fi
-echo "passed: $module ($format): 7 exports by name and ordinal, system imports only, 3 strings"
+echo "passed: $module ($format): 7 exports by name and ordinal$([ "$arch" = i686 ] && echo ", stdcall returns"), system imports only, 3 strings"
