@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the release tool into build/ and converts
-# the bundled sample photograph.
+# the bundled sample photograph into an 8-bit BMP and a 16-colour PNG under out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKVDIB_BENCH=ON >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)"
-echo "build/ is ready (the kvdib tool arrives with the BMP stream support)."
+
+sample=examples/astronaut.bmp
+mkdir -p out
+build/kvdib convert "$sample" out/astronaut-8bit.bmp --to 8bit
+build/kvdib convert "$sample" out/astronaut-16.png --to 4bit
+echo
+build/kvdib info out/astronaut-8bit.bmp out/astronaut-16.png
+echo
+echo "The tool is build/kvdib (build/kvdib --help). From $sample it wrote:"
+echo "  out/astronaut-8bit.bmp   8-bit BMP, at most 256 colours"
+echo "  out/astronaut-16.png     4-bit indexed PNG, at most 16 colours"
