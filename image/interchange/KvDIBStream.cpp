@@ -170,7 +170,12 @@ void TKvInternalDIB::LoadFromStream(TStream& Stream) {
   }
 
   // Commit: from here on nothing can fail but the release of the old block.
-  FreeStorage();
+  try {
+    FreeStorage();
+  } catch (...) {
+    ReleaseDIBInfoBits(Local);
+    throw;
+  }
   Info = Local;
   Width = Info.Header.biWidth;
   Height = Info.Header.biHeight < 0 ? -Info.Header.biHeight : Info.Header.biHeight;
