@@ -24,21 +24,71 @@ constexpr uint16_t kFineIndex = 2;
 // Methods are 1..2, judged on the low word only: (Index - 1) as an unsigned 16-bit value.
 bool valid_method(uint32_t Index) { return static_cast<uint16_t>(Index - 1) < kMethodCount; }
 
+// The floating-point state. The reductions compute in x87 extended precision (and SSE on
+// the side); a host may run with a different precision or rounding, or with exceptions
+// unmasked (a 32-bit Windows host often does), which would change palettes or trap. The
+// module therefore computes in its own state and gives the host its state back, also for
+// the time of each progress callback.
+#if defined(__i386__) || defined(__x86_64__)
+struct TFpuState {
+  uint16_t X87Control;
+  uint32_t Mxcsr;
+};
+// Extended precision, round to nearest, all exceptions masked; the SSE power-on default.
+constexpr TFpuState kModuleFpuState{0x037F, 0x1F80};
+
+TFpuState read_fpu_state() {
+  TFpuState S;
+  asm volatile("fnstcw %0" : "=m"(S.X87Control));
+  asm volatile("stmxcsr %0" : "=m"(S.Mxcsr));
+  return S;
+}
+
+void load_fpu_state(const TFpuState& S) {
+  // Pending x87 flags would trap at the next instruction once a control word with that
+  // exception unmasked is loaded, so they go first.
+  asm volatile("fnclex\n\tfldcw %0" : : "m"(S.X87Control));
+  asm volatile("ldmxcsr %0" : : "m"(S.Mxcsr));
+}
+#else
+struct TFpuState {};
+constexpr TFpuState kModuleFpuState{};
+TFpuState read_fpu_state() { return {}; }
+void load_fpu_state(const TFpuState&) {}
+#endif
+
+// Holds the module's floating-point state for its lifetime and restores the host's.
+class TFpuGuard {
+ public:
+  TFpuGuard() : m_Host(read_fpu_state()) { load_fpu_state(kModuleFpuState); }
+  ~TFpuGuard() { load_fpu_state(m_Host); }
+  TFpuGuard(const TFpuGuard&) = delete;
+  TFpuGuard& operator=(const TFpuGuard&) = delete;
+  const TFpuState& Host() const { return m_Host; }
+
+ private:
+  TFpuState m_Host;
+};
+
 // Forwards the graphic's progress to the host for the length of one Quantize call.
 class TProgressHandler {
  public:
-  explicit TProgressHandler(TKvHostProgress Progress) : m_Progress(Progress) {}
+  TProgressHandler(TKvHostProgress Progress, const TFpuState& HostFpu)
+      : m_Progress(Progress), m_HostFpu(HostFpu) {}
 
   void Progress(kv::TGraphic* /*Sender*/, kv::TProgressStage /*Stage*/, uint8_t PercentDone,
                 bool /*RedrawNow*/, const kv::TRect& /*R*/, const std::string& /*Msg*/) {
     if (m_Progress == nullptr) return;
+    load_fpu_state(m_HostFpu);
     const uint32_t Answer = m_Progress(PercentDone, kProgressTotal);
+    load_fpu_state(kModuleFpuState);
     // The host asks to stop with a non-zero low word; unwinding abandons the conversion.
     if ((Answer & 0xFFFF) != 0) throw kv::Exception("");
   }
 
  private:
   TKvHostProgress m_Progress;
+  TFpuState m_HostFpu;
 };
 
 // Clears the graphic's progress event on every exit path, so the handler it refers to can
@@ -56,7 +106,7 @@ class TProgressEventGuard {
 
 // The reduction itself; any exception means result 1 with the host's buffers untouched,
 // because nothing is written to them before the conversion has succeeded.
-int32_t quantize(uint32_t Index, const TKvQuantizeRec& Rec) {
+int32_t quantize(uint32_t Index, const TKvQuantizeRec& Rec, const TFpuState& HostFpu) {
   const int32_t Width = Rec.Width;
   const int32_t Height = Rec.Height;
 
@@ -69,7 +119,7 @@ int32_t quantize(uint32_t Index, const TKvQuantizeRec& Rec) {
   DIB->FineMethod = static_cast<uint16_t>(Index) == kFineIndex;
 
   {
-    auto Handler = std::make_unique<TProgressHandler>(Rec.Progress);
+    auto Handler = std::make_unique<TProgressHandler>(Rec.Progress, HostFpu);
     TProgressEventGuard Guard(*DIB);  // destroyed before the handler
     DIB->OnProgress = [H = Handler.get()](kv::TGraphic* Sender, kv::TProgressStage Stage, uint8_t Percent,
                                           bool Redraw, const kv::TRect& R, const std::string& Msg) {
@@ -137,7 +187,8 @@ int32_t KV_PLUGAPI Quantize(uint32_t Index, const TKvQuantizeRec* Rec) noexcept 
   if (!valid_method(Index)) return kQuantizeBadIndex;
   if (Rec == nullptr) return kQuantizeFailed;
   try {
-    return quantize(Index, *Rec);
+    const TFpuGuard Fpu;
+    return quantize(Index, *Rec, Fpu.Host());
   } catch (...) {
     // Conversion errors, a cancel, allocation failures and parameter errors alike.
     return kQuantizeFailed;

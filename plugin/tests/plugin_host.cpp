@@ -227,10 +227,44 @@ void check_discovery(const TModule& M) {
   check(M.LoadString(3, Missing, sizeof Missing) == 0, "string 3 should not exist");
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+#define HOST_HAS_X87 1
+// The floating-point control state of the host: x87 control word and SSE control/status.
+struct THostFpu {
+  uint16_t X87Control;
+  uint32_t Mxcsr;
+};
+constexpr uint32_t kMxcsrFlags = 0x3F;
+
+THostFpu read_host_fpu() {
+  THostFpu S;
+  asm volatile("fnstcw %0" : "=m"(S.X87Control));
+  asm volatile("stmxcsr %0" : "=m"(S.Mxcsr));
+  return S;
+}
+
+void load_host_fpu(const THostFpu& S) {
+  asm volatile("fnclex\n\tfldcw %0" : : "m"(S.X87Control));
+  asm volatile("ldmxcsr %0" : : "m"(S.Mxcsr));
+}
+
+// An unfriendly host: double precision and rounding toward zero on the x87, rounding toward
+// zero, flush-to-zero and denormals-are-zero on SSE, and on both the precision exception
+// unmasked, so that any inexact result computed in this state traps.
+constexpr THostFpu kHostileFpu{0x0E5F, 0xEFC0};
+
+bool is_hostile_fpu(const THostFpu& S) {
+  return S.X87Control == kHostileFpu.X87Control &&
+         (S.Mxcsr & ~kMxcsrFlags) == (kHostileFpu.Mxcsr & ~kMxcsrFlags);
+}
+#endif
+
 // What the host's progress callback saw and how it answers.
 struct TProgressScript {
   std::vector<uint32_t> Percents;
   bool TotalsOk = true;
+  bool CheckHostFpu = false;  // the callback must run in the host's own floating-point state
+  bool HostFpuOk = true;
   uint32_t Answer = 0;           // the usual answer
   size_t CancelCall = SIZE_MAX;  // zero-based call that gets CancelAnswer
   uint32_t CancelAnswer = 1;
@@ -238,6 +272,9 @@ struct TProgressScript {
 TProgressScript g_Script;
 
 uint32_t HOST_STDCALL host_progress(uint32_t Percent, uint32_t Total) {
+#ifdef HOST_HAS_X87
+  if (g_Script.CheckHostFpu) g_Script.HostFpuOk = g_Script.HostFpuOk && is_hostile_fpu(read_host_fpu());
+#endif
   g_Script.TotalsOk = g_Script.TotalsOk && Total == 100;
   g_Script.Percents.push_back(Percent);
   return g_Script.Percents.size() - 1 == g_Script.CancelCall ? g_Script.CancelAnswer : g_Script.Answer;
@@ -345,6 +382,36 @@ void check_output(const TRun& R, const TGoldenCase& C, int Method, const char* W
   check(GuardOk, "%s: bytes beyond Width written in a destination row", What);
 }
 
+#ifdef HOST_HAS_X87
+// Quantize called in the unfriendly floating-point state: the result must still be the
+// library's, the callback must see the host's state, and the host must get it back.
+void check_host_fpu_state(const TModule& M, const TGoldenCase& C) {
+  const std::vector<uint32_t> Expected = expected_progress();
+  for (int Method : {1, 2}) {
+    g_Script = TProgressScript{};
+    g_Script.CheckHostFpu = true;
+    g_Script.Percents.reserve(Expected.size());  // no allocation inside the callback
+    THostImage Image(C, C.Width, C.Height);
+    THostImage Before = Image;
+    const std::vector<uint8_t> Rec = Image.Record(host_progress);
+
+    const THostFpu Saved = read_host_fpu();
+    load_host_fpu(kHostileFpu);
+    const int32_t Result = M.Quantize(static_cast<uint32_t>(Method), Rec.data());
+    const THostFpu After = read_host_fpu();
+    load_host_fpu(Saved);
+
+    const TRun R{Result, std::move(Before), std::move(Image)};
+    check_output(R, C, Method,
+                 Method == 1 ? "unfriendly FPU state, method 1" : "unfriendly FPU state, method 2");
+    check(g_Script.Percents == Expected, "method %d, unfriendly FPU state: progress sequence wrong", Method);
+    check(g_Script.HostFpuOk, "method %d: the progress callback ran in the module's FPU state", Method);
+    check(is_hostile_fpu(After), "method %d: FPU state not restored (x87 0x%04x, MXCSR 0x%08x)", Method,
+          After.X87Control, static_cast<unsigned>(After.Mxcsr));
+  }
+}
+#endif
+
 void check_reductions(const TModule& M, const std::vector<TGoldenCase>& Cases) {
   const std::vector<uint32_t> Expected = expected_progress();
   for (const TGoldenCase& C : Cases) {
@@ -437,6 +504,9 @@ int main(int Argc, char** Argv) {
   check_refusals(M, Cases.front());
   check_reductions(M, Cases);
   check_cancel_and_answers(M, Cases.front());
+#ifdef HOST_HAS_X87
+  check_host_fpu_state(M, Cases.front());
+#endif
   std::printf("%s: %d checks, %d failed, %zu images\n", g_Failures ? "FAILED" : "passed", g_Checks,
               g_Failures, Cases.size());
   return g_Failures ? 1 : 0;
