@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/KvDIB.h"
 #include "plugin/PlugIf.h"
@@ -128,16 +129,24 @@ int32_t quantize(uint32_t Index, const TKvQuantizeRec& Rec, const TFpuState& Hos
     DIB->SetPixelFormat(kv::kvPf8Bit);
   }
 
-  const int32_t Colors = DIB->GetColorCount();
+  // Everything that can fail comes before the first write to the host's buffers, and the
+  // palette never gets more than its 256 entries.
+  if (DIB->GetPixelFormat() != kv::kvPf8Bit) throw kv::EKvDIBBadDIBType("Quantize: no 8-bit result");
+  const int32_t Colors = std::clamp(DIB->GetColorCount(), 0, 256);
+  std::vector<kv::TColor> Palette(static_cast<size_t>(Colors));
+  for (int32_t I = 0; I < Colors; ++I) Palette[static_cast<size_t>(I)] = DIB->GetColors(I);
+  std::vector<const uint8_t*> Rows(static_cast<size_t>(Height));
+  for (int32_t Y = 0; Y < Height; ++Y) Rows[static_cast<size_t>(Y)] = DIB->GetScanLine(Y);
+
   for (int32_t I = 0; I < Colors; ++I) {
-    const kv::COLORREF C = static_cast<kv::COLORREF>(DIB->GetColors(I));
-    uint8_t* Entry = Rec.Palette + 4 * I;  // byte 3 stays the host's
+    const kv::TColor C = Palette[static_cast<size_t>(I)];  // red + green * 256 + blue * 65536
+    uint8_t* Entry = Rec.Palette + 4 * I;                  // byte 3 stays the host's
     Entry[0] = static_cast<uint8_t>(C >> 16);
     Entry[1] = static_cast<uint8_t>(C >> 8);
     Entry[2] = static_cast<uint8_t>(C);
   }
   const size_t DstBytes = static_cast<size_t>(Width);
-  for (int32_t Y = 0; Y < Height; ++Y) std::memcpy(Rec.DstRows[Y], DIB->GetScanLine(Y), DstBytes);
+  for (int32_t Y = 0; Y < Height; ++Y) std::memcpy(Rec.DstRows[Y], Rows[static_cast<size_t>(Y)], DstBytes);
   return kQuantizeDone;
 }
 
