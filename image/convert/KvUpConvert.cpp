@@ -6,6 +6,8 @@
 #include "image/convert/KvUpConvert.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "image/KvPixels.h"
 #include "image/convert/KvConvertCommon.h"
@@ -16,8 +18,11 @@ namespace {
 
 using namespace convert_detail;
 
-// The colour table as blue, green, red triples, built once per call for the 24-bit rows.
-using TPaletteBgr = std::array<std::array<uint8_t, 3>, 256>;
+// The colour table as blue | green << 8 | red << 16, built once per call for the 24-bit
+// rows, so that a pixel is one 4-byte store.
+using TPaletteBgr = std::array<uint32_t, 256>;
+static_assert(std::endian::native == std::endian::little,
+              "the 4-byte pixel stores assume little-endian order");
 
 // One destination row from one source row of Width pixels.
 using TRowProc = void (*)(const uint8_t* Src, uint8_t* Dst, int64_t Width, const TPaletteBgr& Bgr);
@@ -65,14 +70,19 @@ void row_4_to_8(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) {
 
 template <int Bits>
 void row_to_24(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr& Bgr) {
-  for (int64_t X = 0; X < W; ++X) {
+  auto index = [S](int64_t X) {
     const int32_t XI = static_cast<int32_t>(X);
-    const uint8_t Index = Bits == 1 ? GetPixel1(S, XI) : Bits == 4 ? GetPixel4(S, XI) : GetPixel8(S, XI);
-    uint8_t* P = D + 3 * X;
-    P[0] = Bgr[Index][0];
-    P[1] = Bgr[Index][1];
-    P[2] = Bgr[Index][2];
-  }
+    return Bits == 1 ? GetPixel1(S, XI) : Bits == 4 ? GetPixel4(S, XI) : GetPixel8(S, XI);
+  };
+  // Each store also writes a 0 into the first byte of the next pixel, which that pixel
+  // then overwrites; the last pixel of the row is stored as three bytes, so nothing
+  // beyond the row's pixels is touched.
+  for (int64_t X = 0; X + 1 < W; ++X) std::memcpy(D + 3 * X, &Bgr[index(X)], 4);
+  const uint32_t Last = Bgr[index(W - 1)];
+  uint8_t* P = D + 3 * (W - 1);
+  P[0] = static_cast<uint8_t>(Last);
+  P[1] = static_cast<uint8_t>(Last >> 8);
+  P[2] = static_cast<uint8_t>(Last >> 16);
 }
 
 void widen(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TWidening& How) {
@@ -85,7 +95,8 @@ void widen(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TWidening& How) {
 
   TPaletteBgr Bgr;
   for (int I = 0; I < 256; ++I)
-    Bgr[I] = {Src.Colors[I].rgbBlue, Src.Colors[I].rgbGreen, Src.Colors[I].rgbRed};
+    Bgr[I] = Src.Colors[I].rgbBlue | (uint32_t{Src.Colors[I].rgbGreen} << 8) |
+             (uint32_t{Src.Colors[I].rgbRed} << 16);
 
   TFileMapBlock Block(CheckedBlockSize(DstStride * G.Height));
   for (int64_t R = 0; R < G.Height; ++R)
