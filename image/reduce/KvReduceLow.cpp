@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/reduce/KvColorEntry.h"
@@ -45,52 +46,67 @@ struct TCellTotals {
 };
 
 // The histogram keeps one 64-bit word per cell with four 16-bit fields (count, and the
-// dropped-bit sums of blue, green, red), so counting a pixel is one add. A cell's word is
-// moved into the wide totals when its count reaches kSpillCount, before any field can
-// overflow (kSpillCount * 7 < 65,536).
+// dropped-bit sums of blue, green, red), so counting a pixel is one add. A word is set
+// aside (spilled) when its count reaches kSpillCount, before any field can overflow
+// (kSpillCount * 7 < 65,536), and added in at the end with 64-bit totals. Even and odd
+// pixels of a row count into two separate sets of words: neighbouring pixels often share
+// a cell, and separate words let their adds proceed side by side.
 class TCellHistogram {
  public:
   static constexpr uint64_t kSpillCount = 9362;
 
-  TCellHistogram() : m_Packed(kColorCells, 0) {}
+  TCellHistogram() : m_Packed(2 * kColorCells, 0) {}
 
   void AddRow(const uint8_t* Row, int64_t Width) {
-    uint64_t* const Packed = m_Packed.data();
-    const uint8_t* const End = Row + 3 * Width;
-    for (const uint8_t* P = Row; P != End; P += 3) {
-      // Per-channel lookups give the cell in bits 0-15 and the increment's three sum
-      // fields above it; the cell bits are then replaced by a count of 1.
-      const uint64_t Parts =
-          kHistogramParts.Red[P[2]] + kHistogramParts.Green[P[1]] + kHistogramParts.Blue[P[0]];
-      const uint32_t Cell = static_cast<uint32_t>(Parts) & 0xFFFF;
-      const uint64_t Word = Packed[Cell] + (Parts - Cell + 1);
-      Packed[Cell] = Word;
-      if ((Word & 0xFFFF) == kSpillCount) [[unlikely]]
-        Spill(Cell);
+    uint64_t* const Even = m_Packed.data();
+    uint64_t* const Odd = Even + kColorCells;
+    const uint8_t* P = Row;
+    for (int64_t X = 0; X + 2 <= Width; X += 2, P += 6) {
+      Count(Even, P);
+      Count(Odd, P + 3);
+    }
+    if (Width % 2 != 0) Count(Even, P);
+  }
+
+  // Calls Fn(Cell, Totals) for every occupied cell, in increasing cell order.
+  template <class TFn>
+  void ForEachCell(TFn&& Fn) {
+    std::sort(m_Spilled.begin(), m_Spilled.end());
+    size_t S = 0;
+    for (uint32_t Cell = 0; Cell < kColorCells; ++Cell) {
+      TCellTotals T;
+      Add(T, m_Packed[Cell]);
+      Add(T, m_Packed[kColorCells + Cell]);
+      for (; S < m_Spilled.size() && m_Spilled[S].first == Cell; ++S) Add(T, m_Spilled[S].second);
+      if (T.Count != 0) Fn(Cell, T);
     }
   }
 
-  TCellTotals Totals(uint32_t Cell) const {
-    TCellTotals T = m_Wide.empty() ? TCellTotals{} : m_Wide[Cell];
-    Add(T, m_Packed[Cell]);
-    return T;
-  }
-
  private:
+  void Count(uint64_t* Words, const uint8_t* P) {
+    // Per-channel lookups give the cell in bits 0-15 and the increment's three sum fields
+    // above it; the cell bits are then replaced by a count of 1.
+    const uint64_t Parts =
+        kHistogramParts.Red[P[2]] + kHistogramParts.Green[P[1]] + kHistogramParts.Blue[P[0]];
+    const uint32_t Cell = static_cast<uint32_t>(Parts) & 0xFFFF;
+    const uint64_t Word = Words[Cell] + (Parts - Cell + 1);
+    Words[Cell] = Word;
+    if ((Word & 0xFFFF) == kSpillCount) [[unlikely]]
+      Spill(Words, Cell);
+  }
   static void Add(TCellTotals& T, uint64_t Word) {
     T.Count += Word & 0xFFFF;
     T.Blue += (Word >> 16) & 0xFFFF;
     T.Green += (Word >> 32) & 0xFFFF;
     T.Red += Word >> 48;
   }
-  [[gnu::noinline]] void Spill(uint32_t Cell) {
-    if (m_Wide.empty()) m_Wide.resize(kColorCells);
-    Add(m_Wide[Cell], m_Packed[Cell]);
-    m_Packed[Cell] = 0;
+  [[gnu::noinline]] void Spill(uint64_t* Words, uint32_t Cell) {
+    m_Spilled.emplace_back(Cell, Words[Cell]);
+    Words[Cell] = 0;
   }
 
-  std::vector<uint64_t> m_Packed;
-  std::vector<TCellTotals> m_Wide;  // taken at the first spill
+  std::vector<uint64_t> m_Packed;                        // even pixels' words, then odd pixels'
+  std::vector<std::pair<uint32_t, uint64_t>> m_Spilled;  // full words set aside, by cell
 };
 
 inline uint8_t cell_index(const uint8_t* P, const uint8_t* Table) {
@@ -134,9 +150,7 @@ void MakeLowPaletteTable(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, const
   // Occupied cells in increasing cell order, each represented by its lowest colour plus
   // the truncated mean of the dropped bits, so the representative stays inside the cell.
   std::vector<TKvColorEntry> Entries;
-  for (uint32_t Cell = 0; Cell < kColorCells; ++Cell) {
-    const TCellTotals T = Histogram.Totals(Cell);
-    if (T.Count == 0) continue;
+  Histogram.ForEachCell([&Entries](uint32_t Cell, const TCellTotals& T) {
     TKvColorEntry E;
     E.Red = static_cast<int32_t>(T.Red / T.Count + (Cell >> 11) * 8);
     E.Green = static_cast<int32_t>(T.Green / T.Count + ((Cell >> 5) & 63) * 4);
@@ -144,7 +158,7 @@ void MakeLowPaletteTable(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, const
     E.Count = static_cast<int64_t>(T.Count);
     E.Key = static_cast<int32_t>(Cell);
     Entries.push_back(E);
-  }
+  });
 
   Palette.Count = 0;
   DivideColorEntries(0, Entries.size(), 0, MaxDepth, Entries.data(), Palette, Progress);
