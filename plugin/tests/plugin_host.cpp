@@ -481,6 +481,26 @@ void check_refusals(const TModule& M, const TGoldenCase& C) {
     }
   }
   check(M.Quantize(1, nullptr) == 1, "a missing record is not refused with 1");
+
+  // The largest record the host can pass: 65535 x 65535 pixels need more pixel memory than
+  // a DIB can address. Every row pointer shares one row, since nothing may be written.
+  const uint16_t kMax = 0xFFFF;
+  std::vector<uint8_t> SrcRow(kMax * 3u, kSentinel), DstRow(kMax, kSentinel), Palette(1024, kSentinel);
+  const std::vector<const uint8_t*> SrcRows(kMax, SrcRow.data());
+  const std::vector<uint8_t*> DstRows(kMax, DstRow.data());
+  std::vector<uint8_t> Rec(kQuantizeRecSize);
+  const TProgressFn Progress = host_progress;
+  const void* Ptrs[4] = {reinterpret_cast<const void*>(Progress), SrcRows.data(), DstRows.data(),
+                         Palette.data()};
+  const size_t Offsets[4] = {kOffProgress, kOffSrcRows, kOffDstRows, kOffPalette};
+  for (int I = 0; I < 4; ++I) std::memcpy(Rec.data() + Offsets[I], &Ptrs[I], kPtr);
+  std::memset(Rec.data() + kOffWidth, 0xFF, 4);
+  g_Script = TProgressScript{};
+  check(M.Quantize(2, Rec.data()) == 1, "65535 x 65535 pixels are not refused with 1");
+  bool Untouched = g_Script.Percents.empty();
+  for (const auto* Buffer : {&SrcRow, &DstRow, &Palette})
+    for (uint8_t B : *Buffer) Untouched = Untouched && B == kSentinel;
+  check(Untouched, "65535 x 65535: the module did something");
 }
 
 }  // namespace
