@@ -53,6 +53,22 @@ void FillGradient(TKvDIB& D, int W, int H) {
   }
 }
 
+// A 24-bit image of wide bands in a few colours: it stays small when RLE-encoded.
+void FillBands(TKvDIB& D, int W, int H) {
+  D.SetBitCount(24);
+  D.SetWidth(W);
+  D.SetHeight(H);
+  for (int Y = 0; Y < H; ++Y) {
+    uint8_t* Row = D.GetScanLine(Y);
+    for (int X = 0; X < W; ++X) {
+      const int Band = (X / 8 + Y / 4) % 5;
+      Row[3 * X] = static_cast<uint8_t>(Band * 60);
+      Row[3 * X + 1] = static_cast<uint8_t>(255 - Band * 50);
+      Row[3 * X + 2] = static_cast<uint8_t>(Band * 17);
+    }
+  }
+}
+
 std::vector<uint8_t> PixelBytes(const TKvDIB& D) {
   const TKvDIBInfo& I = D.InternalDIB()->Info;
   return std::vector<uint8_t>(I.Bits, I.Bits + I.BitsSize);
@@ -162,7 +178,7 @@ TEST(SetPixelFormat, RaisingHandlerLeavesTheImageAndStillEnds) {
 TEST(SetPixelFormat, FailureInALaterStepReleasesEarlierBlocks) {
   // 8-bit RLE to 4 bits decodes first, then reduces; cancel during the reduction.
   TKvDIB D;
-  FillGradient(D, 16, 16);
+  FillBands(D, 16, 16);
   D.SetPixelFormat(kvPf8BitRLE);
   const std::vector<uint8_t> Before = PixelBytes(D);
   const int Fds = test::OpenDescriptorCount();
@@ -179,7 +195,7 @@ TEST(SetPixelFormat, FailureInALaterStepReleasesEarlierBlocks) {
 
 TEST(SetPixelFormat, UnreportedPairsSendNoProgress) {
   TKvDIB D;
-  FillGradient(D, 8, 8);
+  FillBands(D, 8, 8);
   D.SetPixelFormat(kvPf8Bit);
   ProgressLog Log;
   Log.Attach(D);
@@ -191,7 +207,7 @@ TEST(SetPixelFormat, UnreportedPairsSendNoProgress) {
 
 TEST(SetPixelFormat, ThreeStepRouteLeavesOnlyTheFinalBlock) {
   TKvDIB D;
-  FillGradient(D, 33, 9);
+  FillBands(D, 33, 9);
   D.SetPixelFormat(kvPf4BitRLE);
   TKvDIB Reference;
   Reference.Assign(&D);
