@@ -69,17 +69,22 @@ class TPackedPixels {
     return St;
   }
 
+  // Values at or below Cut to the front; returns the split point. Only the two sets
+  // matter, not the order within them, so the partition runs without branches: every
+  // pixel is swapped with the first pixel of the high part, which grows by one exactly
+  // when the pixel is high.
   size_t Partition(size_t Lo, size_t Hi, int Channel, uint32_t Cut) {
-    uint8_t* P = m_P;
+    uint8_t* const P = m_P;
     const size_t Offset = static_cast<size_t>(2 - Channel);  // red is the third byte
-    return PartitionRange(
-        Lo, Hi, Cut, [P, Offset](size_t I) { return static_cast<uint32_t>(P[3 * I + Offset]); },
-        [P](size_t I, size_t J) {
-          uint8_t T[3];
-          std::memcpy(T, P + 3 * I, 3);
-          std::memcpy(P + 3 * I, P + 3 * J, 3);
-          std::memcpy(P + 3 * J, T, 3);
-        });
+    size_t Split = Lo;
+    for (size_t I = Lo; I < Hi; ++I) {
+      uint8_t Pixel[3];
+      std::memcpy(Pixel, P + 3 * I, 3);
+      std::memcpy(P + 3 * I, P + 3 * Split, 3);
+      std::memcpy(P + 3 * Split, Pixel, 3);
+      Split += Pixel[Offset] <= Cut;
+    }
+    return Split;
   }
 
  private:
@@ -124,12 +129,18 @@ class TWeightedColors {
     return St;
   }
 
+  // As TPackedPixels::Partition, one word at a time.
   size_t Partition(size_t Lo, size_t Hi, int Channel, uint32_t Cut) {
-    uint32_t* W = m_W;
+    uint32_t* const W = m_W;
     const unsigned Shift = static_cast<unsigned>(2 - Channel) * 8;
-    return PartitionRange(
-        Lo, Hi, Cut, [W, Shift](size_t I) { return (W[I] >> Shift) & 255; },
-        [W](size_t I, size_t J) { std::swap(W[I], W[J]); });
+    size_t Split = Lo;
+    for (size_t I = Lo; I < Hi; ++I) {
+      const uint32_t Word = W[I];
+      W[I] = W[Split];
+      W[Split] = Word;
+      Split += ((Word >> Shift) & 255) <= Cut;
+    }
+    return Split;
   }
 
  private:
