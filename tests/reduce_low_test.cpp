@@ -296,6 +296,14 @@ TEST(DivideColorEntries, EmptyRangesStillReportTheirBoxes) {
   }
 }
 
+TEST(DivideColorEntries, EntriesWithoutPixelsAreRefused) {
+  std::vector<TKvColorEntry> E = Entries({{1, 2, 3, 0}, {4, 5, 6, 0}});
+  TKvPaletteBuffer Palette;
+  test::ExpectThrowMessage<EKvDIBAssert>(
+      [&] { DivideColorEntries(0, E.size(), 0, 4, E.data(), Palette, nullptr); },
+      "DivideColorEntries: Entries Without Pixels");
+}
+
 TEST(DivideColorEntries, RandomEntriesMatchTheLiteralFormulation) {
   std::mt19937 Rng(12345);
   for (int Round = 0; Round < 200; ++Round) {

@@ -94,6 +94,8 @@ void DivideColorEntries(size_t Lo, size_t Hi, int Depth, int MaxDepth, TKvColorE
     return;
   }
   const TRangeStats S = entry_stats(Entries, Lo, Hi);
+  // Callers leave out colours without pixels; a range of them would have no mean.
+  AssertDIB(S.Weight != 0, "DivideColorEntries: Entries Without Pixels");
   if (Depth == MaxDepth) {
     const int32_t Index = Palette.Count;
     Palette.Colors[static_cast<size_t>(Index)] = MeanColor(S);
