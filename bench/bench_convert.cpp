@@ -63,15 +63,19 @@ void set_rate(benchmark::State& State) {
 using TRoutine = void (*)(const TKvDIBInfo&, TKvDIBInfo&);
 
 void run_routine(benchmark::State& State, const TKvDIBInfo& Src, TRoutine Fn) {
+  int32_t OutBytes = 0;
   for (auto _ : State) {
     TOwnedInfo Dst;
     Fn(Src, Dst.Info);
     benchmark::DoNotOptimize(Dst.Info.Bits);
     State.PauseTiming();
+    OutBytes = Dst.Info.BitsSize;
     ReleaseDIBInfoBits(Dst.Info);
     State.ResumeTiming();
   }
   set_rate(State);
+  State.counters["MB in"] = static_cast<double>(Src.BitsSize) / 1e6;
+  State.counters["MB out"] = static_cast<double>(OutBytes) / 1e6;
 }
 
 void run_copy(benchmark::State& State, const TKvDIBInfo& Src) {
