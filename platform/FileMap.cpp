@@ -42,7 +42,7 @@ void GetFileMap(int32_t Size, TMapHandle& Handle, uint8_t*& Bits) {
     Handle = -1;
   }
   if (Handle < 0) throw EOutOfResources("GetFileMap: Cannot Make File Mapping Object");
-  void* View = ::mmap(nullptr, static_cast<size_t>(Size), PROT_READ | PROT_WRITE, MAP_SHARED, Handle, 0);
+  void* View = ::mmap(nullptr, static_cast<size_t>(Size), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, Handle, 0);
   if (View == MAP_FAILED) {
     ::close(Handle);
     Handle = -1;
