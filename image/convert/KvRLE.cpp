@@ -18,7 +18,9 @@
 //   - an end of line or a delta may take y to H, the position just past the last row; a
 //     further end of line, or a delta beyond the row end or beyond y = H, is refused;
 //   - nothing ever wraps into the next row; a row need not be complete before its end of
-//     line, the rest of it stays index 0.
+//     line, the rest of it stays index 0;
+//   - column, row and bound are 64-bit, so adding a count to a column of a very wide image
+//     cannot wrap around and slip past a bound check.
 // Refused elements raise EKvDIBInvalidDIB "Bad RLE Data N". The source is read only up to
 // BitsSize bytes: a stream that stops before its end of bitmap, or inside an element, ends
 // there. Pixels decoded so far are kept (for an absolute run cut short, the pixels whose
