@@ -35,9 +35,17 @@ fi
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/kvdib-wine-$arch.XXXXXX")
 export WINEPREFIX=$prefix WINEARCH=$winearch WINEDEBUG=-all WINELOADER=$loader WINESERVER=$server
+# Wine keeps the server's socket in /tmp/wine-*/server-<device>-<inode of the prefix>.
+server_dir=$(printf 'server-%x-%x' "$(stat -c %d "$prefix")" "$(stat -c %i "$prefix")")
 cleanup() {
   "$server" -k >/dev/null 2>&1
+  "$server" -w >/dev/null 2>&1
   rm -rf "$prefix"
+  for d in /tmp/wine-*/"$server_dir"; do
+    [ -d "$d" ] || continue
+    rm -rf "$d"
+    rmdir "$(dirname "$d")" 2>/dev/null
+  done
 }
 trap cleanup EXIT
 
