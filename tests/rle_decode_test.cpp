@@ -176,8 +176,11 @@ TEST(RleDecode, NeverReadsBeyondBitsSize) {
 TEST(RleDecode, GeometryBeyondABlockIsRefusedAsMemory) {
   // 70000 x 70000 pixels cannot have a block with a signed 32-bit size.
   for (uint16_t Bits : {8, 4})
-    ExpectRaises<EOutOfResources>([&] { decode(70000, 70000, Bits, {0, 1}); },
-                                  "GetFileMap: Cannot Make File Mapping Object");
+    ExpectRaises<EOutOfResources>(
+        [&] {
+          decode(70000, 70000, Bits, {0, 1});
+        },
+        "GetFileMap: Cannot Make File Mapping Object");
 }
 
 TEST(RleDecode, DestinationDescriptor) {
