@@ -149,8 +149,8 @@ std::vector<TStep> RouteFor(TKvPixelFormat From, TKvPixelFormat To, uint8_t Fine
 
 void SetPixelsFormat(TKvInternalDIB& Storage, TKvPixelFormat Target, uint8_t Fine, COLORREF Background,
                      const TKvProgressProc& Progress) {
-  if (Target > kvPfHalfToneBW) RouteError();
   const TKvPixelFormat Source = Storage.GetPixelFormat();
+  if (Target > kvPfHalfToneBW) RouteError();
   const std::vector<TStep> Route = RouteFor(Source, Target, Fine, Background, Progress);
   if (Route.empty()) RouteError();
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKVDIB_BENCH=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKVDIB_BENCH=ON -DKVDIB_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)"
 
 sample=examples/astronaut.bmp
