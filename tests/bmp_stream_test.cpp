@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -140,189 +139,92 @@ TBmp rgb24(int32_t W, int32_t H) {
   return B;
 }
 
+// A 1 x 1 24-bit file with one field changed.
+Bytes rgb24_with(void (*Change)(TBmp&)) {
+  TBmp B = rgb24(1, 1);
+  Change(B);
+  return B.Build();
+}
+
+// A 1 x 1 file with 4 pixel bytes, set up by Change.
+Bytes bmp_with(void (*Change)(TBmp&)) {
+  TBmp B;
+  B.Pixels = filled(4);
+  Change(B);
+  return B.Build();
+}
+
+// A built file with its 32-bit field at At overwritten.
+Bytes patched(Bytes B, size_t At, uint32_t V) {
+  put32(B, At, V);
+  return B;
+}
+
+Bytes with_byte(Bytes B, size_t At, uint8_t V) {
+  B[At] = V;
+  return B;
+}
+
+Bytes truncated(Bytes B, size_t Size) {
+  B.resize(Size);
+  return B;
+}
+
 TEST(BmpReader, RefusesWhatTheErrorTableNames) {
   struct Case {
     const char* Name;
-    std::function<Bytes()> File;
+    Bytes File;
     Kind K;
     std::string Message;
   };
+  const Bytes Rgb1 = rgb24(1, 1).Build();
+  const Bytes Rgb4 = rgb24(4, 4).Build();
   const std::vector<Case> Cases = {
-      {"not BM",
-       [] {
-         auto B = rgb24(1, 1).Build();
-         B[1] = 'A';
-         return B;
-       },
-       Kind::InvalidDIBFile, "TKvInternalDIB.LoadFromFile: File type is invalid"},
-      {"bit count 0",
-       [] {
-         auto B = rgb24(1, 1);
-         B.BitCount = 0;
-         return B.Build();
-       },
-       Kind::InvalidDIB, kBitCout},
-      {"bit count 2",
-       [] {
-         auto B = rgb24(1, 1);
-         B.BitCount = 2;
-         return B.Build();
-       },
-       Kind::InvalidDIB, kBitCout},
-      {"bit count 64",
-       [] {
-         auto B = rgb24(1, 1);
-         B.BitCount = 64;
-         return B.Build();
-       },
-       Kind::InvalidDIB, kBitCout},
-      {"core 16 bits", [] { return core_bmp(1, 1, 16, filled(4)); }, Kind::InvalidDIB, kCoreBitCount},
-      {"header 108",
-       [] {
-         auto B = rgb24(1, 1).Build();
-         put32(B, 14, 108);
-         return B;
-       },
-       Kind::InvalidDIB, kHeaderSize},
-      {"header 124",
-       [] {
-         auto B = rgb24(1, 1).Build();
-         put32(B, 14, 124);
-         return B;
-       },
-       Kind::InvalidDIB, kHeaderSize},
-      {"header 0",
-       [] {
-         auto B = rgb24(1, 1).Build();
-         put32(B, 14, 0);
-         return B;
-       },
-       Kind::InvalidDIB, kHeaderSize},
-      {"width 0",
-       [] {
-         auto B = rgb24(1, 1);
-         B.Width = 0;
-         return B.Build();
-       },
-       Kind::InvalidDIB, kGeometry},
-      {"width -1",
-       [] {
-         auto B = rgb24(1, 1);
-         B.Width = -1;
-         return B.Build();
-       },
-       Kind::InvalidDIB, kGeometry},
-      {"height 0",
-       [] {
-         auto B = rgb24(1, 1);
-         B.Height = 0;
-         return B.Build();
-       },
-       Kind::InvalidDIB, kGeometry},
-      {"core width 0", [] { return core_bmp(0, 1, 24, filled(4)); }, Kind::InvalidDIB, kGeometry},
-      {"16-bit zero blue mask",
-       [] {
-         TBmp B;
-         B.BitCount = 16, B.Compression = kBiBitFields, B.Masks = {0xF800, 0x07E0, 0}, B.Pixels = filled(4);
-         return B.Build();
-       },
+      {"not BM", with_byte(Rgb1, 1, 'A'), Kind::InvalidDIBFile,
+       "TKvInternalDIB.LoadFromFile: File type is invalid"},
+      {"bit count 0", rgb24_with([](TBmp& B) { B.BitCount = 0; }), Kind::InvalidDIB, kBitCout},
+      {"bit count 2", rgb24_with([](TBmp& B) { B.BitCount = 2; }), Kind::InvalidDIB, kBitCout},
+      {"bit count 64", rgb24_with([](TBmp& B) { B.BitCount = 64; }), Kind::InvalidDIB, kBitCout},
+      {"core 16 bits", core_bmp(1, 1, 16, filled(4)), Kind::InvalidDIB, kCoreBitCount},
+      {"header 108", patched(Rgb1, 14, 108), Kind::InvalidDIB, kHeaderSize},
+      {"header 124", patched(Rgb1, 14, 124), Kind::InvalidDIB, kHeaderSize},
+      {"header 0", patched(Rgb1, 14, 0), Kind::InvalidDIB, kHeaderSize},
+      {"width 0", rgb24_with([](TBmp& B) { B.Width = 0; }), Kind::InvalidDIB, kGeometry},
+      {"width -1", rgb24_with([](TBmp& B) { B.Width = -1; }), Kind::InvalidDIB, kGeometry},
+      {"height 0", rgb24_with([](TBmp& B) { B.Height = 0; }), Kind::InvalidDIB, kGeometry},
+      {"core width 0", core_bmp(0, 1, 24, filled(4)), Kind::InvalidDIB, kGeometry},
+      {"16-bit zero blue mask", bmp_with([](TBmp& B) {
+         B.BitCount = 16, B.Compression = kBiBitFields, B.Masks = {0xF800, 0x07E0, 0};
+       }),
        Kind::InvalidDIB, kMasks},
-      {"32-bit odd compression, no table",
-       [] {
-         TBmp B;
-         B.BitCount = 32, B.Compression = 6, B.Pixels = filled(4);
-         return B.Build();
-       },
+      {"32-bit odd compression, no table", bmp_with([](TBmp& B) { B.BitCount = 32, B.Compression = 6; }),
        Kind::InvalidDIB, kMasks},
-      {"truncated header",
-       [] {
-         auto B = rgb24(1, 1).Build();
-         B.resize(30);
-         return B;
-       },
-       Kind::Stream, kReadError},
-      {"truncated pixels",
-       [] {
-         auto B = rgb24(4, 4).Build();
-         B.resize(B.size() - 1);
-         return B;
-       },
-       Kind::Stream, kReadError},
-      {"bfSize far beyond the end",
-       [] {
-         auto B = rgb24(4, 4);
-         B.FileSize = 0x7FFFFF00;
-         return B.Build();
-       },
-       Kind::Stream, kReadError},
+      {"truncated header", truncated(Rgb1, 30), Kind::Stream, kReadError},
+      {"truncated pixels", truncated(Rgb4, Rgb4.size() - 1), Kind::Stream, kReadError},
+      {"bfSize far beyond the end", patched(Rgb4, 2, 0x7FFFFF00), Kind::Stream, kReadError},
       {"16-bit rows beyond the end",
-       [] {
-         TBmp B;
-         B.BitCount = 16, B.Width = 1000, B.Height = 100000, B.Pixels = filled(4000);
-         return B.Build();
-       },
+       bmp_with([](TBmp& B) { B.BitCount = 16, B.Width = 1000, B.Height = 100000, B.Pixels = filled(4000); }),
        Kind::Stream, kReadError},
-      {"bfSize below the headers",
-       [] {
-         auto B = rgb24(1, 1);
-         B.FileSize = 40;
-         return B.Build();
-       },
-       Kind::OutOfResources, kNoMapping},
-      {"bfSize 0",
-       [] {
-         auto B = rgb24(1, 1);
-         B.FileSize = 0;
-         return B.Build();
-       },
-       Kind::OutOfResources, kNoMapping},
-      {"bits smaller than the rows",
-       [] {
-         auto B = rgb24(4, 4);
-         B.FileSize = 54 + 47;
-         return B.Build();
-       },
-       Kind::InvalidDIB, kShortBits},
-      {"stride overflow",
-       [] {
-         auto B = rgb24(1, 1);
-         B.Width = std::numeric_limits<int32_t>::max();
-         return B.Build();
-       },
+      {"bfSize below the headers", patched(Rgb1, 2, 40), Kind::OutOfResources, kNoMapping},
+      {"bfSize 0", patched(Rgb1, 2, 0), Kind::OutOfResources, kNoMapping},
+      {"bits smaller than the rows", patched(Rgb4, 2, 54 + 47), Kind::InvalidDIB, kShortBits},
+      {"stride overflow", rgb24_with([](TBmp& B) { B.Width = std::numeric_limits<int32_t>::max(); }),
        Kind::InvalidDIB, kTooLarge},
-      {"size overflow",
-       [] {
-         auto B = rgb24(1, 1);
-         B.Width = 3000000, B.Height = 2000000;
-         return B.Build();
-       },
+      {"size overflow", rgb24_with([](TBmp& B) { B.Width = 3000000, B.Height = 2000000; }), Kind::InvalidDIB,
+       kTooLarge},
+      {"height INT32_MIN", rgb24_with([](TBmp& B) { B.Height = std::numeric_limits<int32_t>::min(); }),
        Kind::InvalidDIB, kTooLarge},
-      {"height INT32_MIN",
-       [] {
-         auto B = rgb24(1, 1);
-         B.Height = std::numeric_limits<int32_t>::min();
-         return B.Build();
-       },
+      {"32-bit stride overflow", bmp_with([](TBmp& B) { B.BitCount = 32, B.Width = 0x20000000; }),
        Kind::InvalidDIB, kTooLarge},
-      {"32-bit stride overflow",
-       [] {
-         TBmp B;
-         B.BitCount = 32, B.Width = 0x20000000, B.Pixels = filled(4);
-         return B.Build();
-       },
-       Kind::InvalidDIB, kTooLarge},
-      {"RLE8 size overflow",
-       [] {
-         TBmp B;
+      {"RLE8 size overflow", bmp_with([](TBmp& B) {
          B.BitCount = 8, B.Compression = kBiRLE8, B.Width = 70000, B.Height = 70000, B.Colors = {0, 0};
          B.ClrUsed = 2, B.Pixels = {0, 1};
-         return B.Build();
-       },
+       }),
        Kind::InvalidDIB, kTooLarge},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
-    expect_refused(C.File(), C.K, C.Message);
+    expect_refused(C.File, C.K, C.Message);
   }
 }
 
