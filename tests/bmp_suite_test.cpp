@@ -6,19 +6,17 @@
 
 #include <algorithm>
 #include <bit>
-#include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#ifdef KVDIB_HAVE_PNG
-#include <png.h>
-#endif
-
 #include "image/KvDIB.h"
 #include "tests/KvTestSupport.h"
+#ifdef KVDIB_HAVE_PNG
+#include "tests/KvPngRead.h"
+#endif
 
 namespace kv {
 namespace {
@@ -224,42 +222,6 @@ TEST(BmpSuite, LoadedFilesConvertOrRefuseCleanly) {
 
 #ifdef KVDIB_HAVE_PNG
 
-struct Rgb {
-  int Width = 0;
-  int Height = 0;
-  std::vector<uint8_t> Pixels;  // red, green, blue per pixel, rows top to bottom
-};
-
-// Reads a PNG as 8-bit RGB without any colour management: palette and grey expanded,
-// 16-bit samples cut to their high byte, alpha dropped.
-bool read_png(const std::string& Path, Rgb& Out) {
-  std::FILE* File = std::fopen(Path.c_str(), "rb");
-  if (!File) return false;
-  png_structp Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop Info = png_create_info_struct(Png);
-  bool Ok = false;
-  if (setjmp(png_jmpbuf(Png)) == 0) {
-    png_init_io(Png, File);
-    png_read_info(Png, Info);
-    png_set_expand(Png);
-    png_set_strip_16(Png);
-    png_set_strip_alpha(Png);
-    png_set_gray_to_rgb(Png);
-    png_set_interlace_handling(Png);
-    png_read_update_info(Png, Info);
-    Out.Width = static_cast<int>(png_get_image_width(Png, Info));
-    Out.Height = static_cast<int>(png_get_image_height(Png, Info));
-    Out.Pixels.assign(static_cast<size_t>(Out.Width) * Out.Height * 3, 0);
-    std::vector<png_bytep> Rows(static_cast<size_t>(Out.Height));
-    for (int Y = 0; Y < Out.Height; ++Y) Rows[Y] = Out.Pixels.data() + static_cast<size_t>(Y) * Out.Width * 3;
-    png_read_image(Png, Rows.data());
-    Ok = true;
-  }
-  png_destroy_read_struct(&Png, &Info, nullptr);
-  std::fclose(File);
-  return Ok;
-}
-
 // Significant bits per channel: all 8, or for masked files the width of each mask.
 struct Precision {
   int Red = 8, Green = 8, Blue = 8;
@@ -289,7 +251,7 @@ Precision precision_of(const std::string& Path) {
 }
 
 // Compares a 24-bit image with a reference, channel by channel in its top Bits bits.
-void expect_matches(TKvDIB& Image, const Rgb& Ref, const Precision& P) {
+void expect_matches(TKvDIB& Image, const test::TPngImage& Ref, const Precision& P) {
   ASSERT_EQ(Image.GetPixelFormat(), kvPf24Bit);
   ASSERT_EQ(Image.GetWidth(), Ref.Width);
   ASSERT_EQ(Image.GetHeight(), Ref.Height);
@@ -298,7 +260,7 @@ void expect_matches(TKvDIB& Image, const Rgb& Ref, const Precision& P) {
   for (int Y = 0; Y < Ref.Height; ++Y) {
     const uint8_t* Row = Image.GetScanLine(Y);
     for (int X = 0; X < Ref.Width; ++X) {
-      const uint8_t* R = &Ref.Pixels[(static_cast<size_t>(Y) * Ref.Width + X) * 3];
+      const uint8_t* R = &Ref.Rgb[(static_cast<size_t>(Y) * Ref.Width + X) * 3];
       const uint8_t* D = Row + 3 * X;
       if (top(D[2], P.Red) != top(R[0], P.Red) || top(D[1], P.Green) != top(R[1], P.Green) ||
           top(D[0], P.Blue) != top(R[2], P.Blue)) {
@@ -314,16 +276,14 @@ void expect_matches(TKvDIB& Image, const Rgb& Ref, const Precision& P) {
 TEST(BmpSuite, LoadedFilesShowTheirReferencePixels) {
   if (!suite_present()) GTEST_SKIP() << "no BMP suite at " << kSuite;
   for (const SuiteFile& F : all_files()) {
-    {
-      if (F.Expect != Outcome::Loads || F.Detail == nullptr) continue;
-      SCOPED_TRACE(F.Path);
-      Rgb Ref;
-      ASSERT_TRUE(read_png(kSuite + "/reference/" + F.Detail, Ref)) << F.Detail;
-      TKvDIB Image;
-      Image.LoadFromFile(kSuite + "/" + F.Path);
-      Image.SetPixelFormat(kvPf24Bit);
-      expect_matches(Image, Ref, precision_of(kSuite + "/" + F.Path));
-    }
+    if (F.Expect != Outcome::Loads || F.Detail == nullptr) continue;
+    SCOPED_TRACE(F.Path);
+    test::TPngImage Ref;
+    ASSERT_TRUE(test::ReadPng(kSuite + "/reference/" + F.Detail, Ref)) << F.Detail;
+    TKvDIB Image;
+    Image.LoadFromFile(kSuite + "/" + F.Path);
+    Image.SetPixelFormat(kvPf24Bit);
+    expect_matches(Image, Ref, precision_of(kSuite + "/" + F.Path));
   }
 }
 
@@ -339,8 +299,8 @@ TEST(BmpSuite, PaletteFilesIndexTheirReferenceColours) {
     const TKvPixelFormat Format = Image.GetPixelFormat();
     if (Format != kvPf1Bit && Format != kvPf4Bit && Format != kvPf8Bit) continue;
     SCOPED_TRACE(F.Path);
-    Rgb Ref;
-    ASSERT_TRUE(read_png(kSuite + "/reference/" + F.Detail, Ref));
+    test::TPngImage Ref;
+    ASSERT_TRUE(test::ReadPng(kSuite + "/reference/" + F.Detail, Ref));
     ASSERT_EQ(Image.GetWidth(), Ref.Width);
     ASSERT_EQ(Image.GetHeight(), Ref.Height);
     const int Bits = Image.GetBitCount();
@@ -351,7 +311,7 @@ TEST(BmpSuite, PaletteFilesIndexTheirReferenceColours) {
         const int Bit = X * Bits;
         const int Index = (Row[Bit / 8] >> (8 - Bits - Bit % 8)) & ((1 << Bits) - 1);
         const TColor C = Image.GetColors(Index);
-        const uint8_t* R = &Ref.Pixels[(static_cast<size_t>(Y) * Ref.Width + X) * 3];
+        const uint8_t* R = &Ref.Rgb[(static_cast<size_t>(Y) * Ref.Width + X) * 3];
         Mismatches += (C & 0xFF) != R[0] || ((C >> 8) & 0xFF) != R[1] || ((C >> 16) & 0xFF) != R[2];
       }
     }

@@ -2,10 +2,8 @@
 // against the library's own conversion, PNG output read back, info, exit codes, usage
 // errors, and no output (not even a temporary) left behind by a failure.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/wait.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +14,7 @@
 
 #include "image/KvDIB.h"
 #include "platform/Stream.h"
+#include "tests/KvPngRead.h"
 
 namespace kv {
 namespace {
@@ -163,43 +162,6 @@ TEST_F(Cli, FineMethodAndKeyColourReachTheLibrary) {
   }
 }
 
-// A PNG read back as RGB rows top to bottom, plus its header facts.
-struct TPng {
-  int Width = 0, Height = 0, Depth = 0, ColorType = -1, PaletteSize = 0;
-  std::vector<uint8_t> Rgb;
-};
-
-bool read_png(const std::string& Path, TPng& Out) {
-  std::FILE* File = std::fopen(Path.c_str(), "rb");
-  if (!File) return false;
-  png_structp Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop Info = png_create_info_struct(Png);
-  bool Ok = false;
-  if (setjmp(png_jmpbuf(Png)) == 0) {
-    png_init_io(Png, File);
-    png_read_info(Png, Info);
-    Out.Width = static_cast<int>(png_get_image_width(Png, Info));
-    Out.Height = static_cast<int>(png_get_image_height(Png, Info));
-    Out.Depth = png_get_bit_depth(Png, Info);
-    Out.ColorType = png_get_color_type(Png, Info);
-    png_colorp Palette = nullptr;
-    if (png_get_PLTE(Png, Info, &Palette, &Out.PaletteSize) == 0) Out.PaletteSize = 0;
-    png_set_expand(Png);
-    png_set_strip_16(Png);
-    png_set_strip_alpha(Png);
-    png_set_gray_to_rgb(Png);
-    png_read_update_info(Png, Info);
-    Out.Rgb.assign(static_cast<size_t>(Out.Width) * Out.Height * 3, 0);
-    std::vector<png_bytep> Rows(static_cast<size_t>(Out.Height));
-    for (int Y = 0; Y < Out.Height; ++Y) Rows[Y] = Out.Rgb.data() + static_cast<size_t>(Y) * Out.Width * 3;
-    png_read_image(Png, Rows.data());
-    Ok = true;
-  }
-  png_destroy_read_struct(&Png, &Info, nullptr);
-  std::fclose(File);
-  return Ok;
-}
-
 // The pixels of a 24-bit image as RGB rows top to bottom.
 std::vector<uint8_t> rgb_of(TKvDIB& Image) {
   std::vector<uint8_t> Out;
@@ -236,8 +198,8 @@ TEST_F(Cli, PngOutputIsIndexedOrRgbWithTheSamePixels) {
 
     const TRun R = Run("convert '" + In + "' '" + Path("out.png") + "' --to " + C.Format);
     ASSERT_EQ(R.Status, 0) << R.Err;
-    TPng Png;
-    ASSERT_TRUE(read_png(Path("out.png"), Png));
+    test::TPngImage Png;
+    ASSERT_TRUE(test::ReadPng(Path("out.png"), Png));
     EXPECT_EQ(Png.Depth, C.Depth);
     EXPECT_EQ(Png.ColorType, C.ColorType);
     if (C.ColorType == PNG_COLOR_TYPE_PALETTE) {
@@ -266,8 +228,8 @@ TEST_F(Cli, PngAndJpegInputsAreRecognisedByContent) {
   TKvDIB Pal;
   Pal.LoadFromFile(Path("p.bmp"));
   EXPECT_EQ(Pal.GetPixelFormat(), kvPf8Bit);
-  TPng Ref;
-  ASSERT_TRUE(read_png(kSuite + "/reference/pal8.png", Ref));
+  test::TPngImage Ref;
+  ASSERT_TRUE(test::ReadPng(kSuite + "/reference/pal8.png", Ref));
   EXPECT_EQ(Pal.GetColorCount(), Ref.PaletteSize);
   Pal.SetPixelFormat(kvPf24Bit);
   EXPECT_EQ(rgb_of(Pal), Ref.Rgb);
@@ -297,8 +259,8 @@ TEST_F(Cli, PngAndJpegInputsAreRecognisedByContent) {
   // And on to a 16-colour PNG.
   R = Run("convert '" + Path("photo.png") + "' '" + Path("j16.png") + "' --to 4bit");
   ASSERT_EQ(R.Status, 0) << R.Err;
-  TPng J16;
-  ASSERT_TRUE(read_png(Path("j16.png"), J16));
+  test::TPngImage J16;
+  ASSERT_TRUE(test::ReadPng(Path("j16.png"), J16));
   EXPECT_EQ(J16.Depth, 4);
 }
 
