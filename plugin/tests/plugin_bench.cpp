@@ -14,23 +14,11 @@
 
 #include "image/KvDIB.h"
 #include "plugin/tests/golden_file.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
-#if defined(_WIN32) && defined(__i386__)
-#define HOST_STDCALL __stdcall
-#else
-#define HOST_STDCALL
-#endif
+#include "plugin/tests/host_abi.h"
 
 namespace {
 
-using TQuantizeFn = int32_t(HOST_STDCALL*)(uint32_t Index, const void* Rec);
-using TProgressFn = uint32_t(HOST_STDCALL*)(uint32_t Percent, uint32_t Total);
+using kvtest::TQuantizeFn;
 
 constexpr uint16_t kWidth = 3840;
 constexpr uint16_t kHeight = 2160;
@@ -118,15 +106,8 @@ int main(int Argc, char** Argv) {
   }
   std::vector<uint8_t> Palette(1024);
 
-  // The record exactly as the host lays it out: four pointers, width, height.
-  constexpr size_t kPtr = sizeof(void*);
-  std::vector<uint8_t> Rec(4 * kPtr + 4);
-  const TProgressFn Progress = keep_going;
-  const void* Ptrs[4] = {reinterpret_cast<const void*>(Progress), SrcRows.data(), DstRows.data(),
-                         Palette.data()};
-  for (size_t I = 0; I < 4; ++I) std::memcpy(&Rec[I * kPtr], &Ptrs[I], kPtr);
-  const uint16_t Size[2] = {kWidth, kHeight};
-  std::memcpy(&Rec[4 * kPtr], Size, 4);
+  const std::vector<uint8_t> Rec =
+      kvtest::QuantizeRecord(keep_going, SrcRows.data(), DstRows.data(), Palette.data(), kWidth, kHeight);
 
   const double Megapixels = kWidth * static_cast<double>(kHeight) / 1e6;
   double Floor = 1e300;

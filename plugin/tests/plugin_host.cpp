@@ -17,45 +17,17 @@
 #include <vector>
 
 #include "plugin/tests/golden_file.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
-#if defined(_WIN32) && defined(__i386__)
-#define HOST_STDCALL __stdcall
-#else
-#define HOST_STDCALL
-#endif
+#include "plugin/tests/host_abi.h"
 
 namespace {
 
-using kvtest::TGoldenCase;
+using namespace kvtest;
 
 // The host's view of the exports.
 using TPlugInfoFn = void*(HOST_STDCALL*)(void* Info);
 using TFilterInfoFn = void*(HOST_STDCALL*)(uint32_t Index, void* Info);
 using TRefuse3Fn = int32_t(HOST_STDCALL*)(uintptr_t, uintptr_t, uintptr_t);
 using TRefuse2Fn = int32_t(HOST_STDCALL*)(uintptr_t, uintptr_t);
-using TQuantizeFn = int32_t(HOST_STDCALL*)(uint32_t Index, const void* Rec);
-using TProgressFn = uint32_t(HOST_STDCALL*)(uint32_t Percent, uint32_t Total);
-
-// The quantize record: four pointers, then width and height as 16-bit values, packed. On
-// the 32-bit host this is progress @0, source rows @4, destination rows @8, palette @12,
-// width @16, height @18, 20 bytes in all.
-constexpr size_t kPtr = sizeof(void*);
-constexpr size_t kOffProgress = 0;
-constexpr size_t kOffSrcRows = kPtr;
-constexpr size_t kOffDstRows = 2 * kPtr;
-constexpr size_t kOffPalette = 3 * kPtr;
-constexpr size_t kOffWidth = 4 * kPtr;
-constexpr size_t kOffHeight = 4 * kPtr + 2;
-constexpr size_t kQuantizeRecSize = 4 * kPtr + 4;
-#if defined(_WIN32) && defined(__i386__)
-static_assert(kOffWidth == 16 && kOffHeight == 18 && kQuantizeRecSize == 20);
-#endif
 
 constexpr size_t kInfoRecSize = 6;
 constexpr uint8_t kSentinel = 0xA5;
@@ -106,24 +78,18 @@ T find_export(const char* Name, int Ordinal) {
   return reinterpret_cast<T>(reinterpret_cast<void*>(ByName));
 }
 
-bool load_module(const char* Path, TModule& M) {
+bool open_module(const char* Path) {
   g_Module = LoadLibraryA(Path);
-  if (g_Module == nullptr) {
-    std::printf("FAIL: LoadLibraryA(%s) failed, error %lu\n", Path, GetLastError());
-    return false;
-  }
-  M.Quantize = find_export<TQuantizeFn>("Quantize", 1);
-  M.Combine = find_export<TRefuse2Fn>("Combine", 2);
-  M.Resize = find_export<TRefuse2Fn>("Resize", 3);
-  M.Filter = find_export<TRefuse2Fn>("Filter", 4);
-  M.FilterInfo = find_export<TFilterInfoFn>("FilterInfo", 5);
-  M.SetParam = find_export<TRefuse3Fn>("SetParam", 6);
-  M.PlugInfo = find_export<TPlugInfoFn>("PlugInfo", 7);
+  if (g_Module == nullptr) std::printf("FAIL: LoadLibraryA(%s) failed, error %lu\n", Path, GetLastError());
+  return g_Module != nullptr;
+}
+
+// After the seven exports: what only this platform can check, and the string reader.
+void finish_module(TModule& M) {
   // No export beyond the seven: ordinal 8 and a decorated name must not resolve.
   check(GetProcAddress(g_Module, MAKEINTRESOURCEA(8)) == nullptr, "unexpected export ordinal 8");
   check(GetProcAddress(g_Module, "_Quantize@8") == nullptr, "decorated name _Quantize@8 exported");
   M.LoadString = load_string_resource;
-  return true;
 }
 
 #else
@@ -140,12 +106,23 @@ T find_export(const char* Name, int /*Ordinal*/) {
   return reinterpret_cast<T>(Sym);
 }
 
-bool load_module(const char* Path, TModule& M) {
+bool open_module(const char* Path) {
   g_Module = dlopen(Path, RTLD_NOW | RTLD_LOCAL);
-  if (g_Module == nullptr) {
-    std::printf("FAIL: dlopen(%s): %s\n", Path, dlerror());
-    return false;
-  }
+  if (g_Module == nullptr) std::printf("FAIL: dlopen(%s): %s\n", Path, dlerror());
+  return g_Module != nullptr;
+}
+
+// After the seven exports: the string reader, and the library inside stays private.
+void finish_module(TModule& M) {
+  g_PlugLoadString = find_export<decltype(g_PlugLoadString)>("PlugLoadString", 0);
+  check(dlsym(g_Module, "_ZN2kv6TKvDIBC1Ev") == nullptr, "library symbols are exported");
+  M.LoadString = g_PlugLoadString ? load_string_export : nullptr;
+}
+
+#endif
+
+bool load_module(const char* Path, TModule& M) {
+  if (!open_module(Path)) return false;
   M.Quantize = find_export<TQuantizeFn>("Quantize", 1);
   M.Combine = find_export<TRefuse2Fn>("Combine", 2);
   M.Resize = find_export<TRefuse2Fn>("Resize", 3);
@@ -153,14 +130,9 @@ bool load_module(const char* Path, TModule& M) {
   M.FilterInfo = find_export<TFilterInfoFn>("FilterInfo", 5);
   M.SetParam = find_export<TRefuse3Fn>("SetParam", 6);
   M.PlugInfo = find_export<TPlugInfoFn>("PlugInfo", 7);
-  g_PlugLoadString = find_export<decltype(g_PlugLoadString)>("PlugLoadString", 0);
-  // The library inside stays private to the module.
-  check(dlsym(g_Module, "_ZN2kv6TKvDIBC1Ev") == nullptr, "library symbols are exported");
-  M.LoadString = g_PlugLoadString ? load_string_export : nullptr;
+  finish_module(M);
   return true;
 }
-
-#endif
 
 bool module_complete(const TModule& M) {
   return M.PlugInfo && M.FilterInfo && M.SetParam && M.Filter && M.Resize && M.Combine && M.Quantize &&
@@ -319,16 +291,7 @@ struct THostImage {
   }
 
   std::vector<uint8_t> Record(TProgressFn Progress) const {
-    std::vector<uint8_t> Rec(kQuantizeRecSize);
-    const void* Ptrs[4] = {reinterpret_cast<const void*>(Progress), SrcRows.data(), DstRows.data(),
-                           Palette.data()};
-    const size_t Offsets[4] = {kOffProgress, kOffSrcRows, kOffDstRows, kOffPalette};
-    for (int I = 0; I < 4; ++I) std::memcpy(Rec.data() + Offsets[I], &Ptrs[I], kPtr);
-    Rec[kOffWidth] = static_cast<uint8_t>(Width);
-    Rec[kOffWidth + 1] = static_cast<uint8_t>(Width >> 8);
-    Rec[kOffHeight] = static_cast<uint8_t>(Height);
-    Rec[kOffHeight + 1] = static_cast<uint8_t>(Height >> 8);
-    return Rec;
+    return QuantizeRecord(Progress, SrcRows.data(), DstRows.data(), Palette.data(), Width, Height);
   }
 };
 
@@ -488,13 +451,8 @@ void check_refusals(const TModule& M, const TGoldenCase& C) {
   std::vector<uint8_t> SrcRow(kMax * 3u, kSentinel), DstRow(kMax, kSentinel), Palette(1024, kSentinel);
   const std::vector<const uint8_t*> SrcRows(kMax, SrcRow.data());
   const std::vector<uint8_t*> DstRows(kMax, DstRow.data());
-  std::vector<uint8_t> Rec(kQuantizeRecSize);
-  const TProgressFn Progress = host_progress;
-  const void* Ptrs[4] = {reinterpret_cast<const void*>(Progress), SrcRows.data(), DstRows.data(),
-                         Palette.data()};
-  const size_t Offsets[4] = {kOffProgress, kOffSrcRows, kOffDstRows, kOffPalette};
-  for (int I = 0; I < 4; ++I) std::memcpy(Rec.data() + Offsets[I], &Ptrs[I], kPtr);
-  std::memset(Rec.data() + kOffWidth, 0xFF, 4);
+  const std::vector<uint8_t> Rec =
+      QuantizeRecord(host_progress, SrcRows.data(), DstRows.data(), Palette.data(), kMax, kMax);
   g_Script = TProgressScript{};
   check(M.Quantize(2, Rec.data()) == 1, "65535 x 65535 pixels are not refused with 1");
   bool Untouched = g_Script.Percents.empty();
