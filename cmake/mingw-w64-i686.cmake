@@ -1,16 +1,8 @@
 # Cross build for 32-bit Windows with Debian's mingw-w64 i686 toolchain:
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(KVDIB_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KVDIB_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${KVDIB_MINGW_TRIPLE}-g++)
-set(CMAKE_RC_COMPILER ${KVDIB_MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${KVDIB_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 
 # SSE2 arithmetic instead of the x87 unit: x87 keeps intermediates in 80 bits, which could
 # make a reduction's floating-point decisions differ from the 64-bit builds. With SSE2 every
