@@ -14,9 +14,8 @@
 namespace kv {
 namespace {
 
+using test::Quad;
 using test::TOwnedDIB;
-
-RGBQUAD Quad(uint8_t R, uint8_t G, uint8_t B) { return RGBQUAD{B, G, R, 0}; }
 
 test::TReduced Reduce(const TOwnedDIB& Src, int* Calls = nullptr) {
   TOwnedDIB Dst;
@@ -133,36 +132,18 @@ TEST(Reduce8To4, WorkedExamples) {
 TEST(Reduce8To4, OtherFormatsAreRefusedBeforeAnything) {
   const std::pair<uint16_t, uint32_t> Formats[] = {
       {8, kBiRLE8}, {8, kBiRLE4}, {4, kBiRGB}, {1, kBiRGB}, {24, kBiRGB}};
-  for (const auto& [Bits, Compression] : Formats) {
-    TOwnedDIB Src(4, 4, Bits, 2);
-    Src.Info().Header.biCompression = Compression;
-    TKvDIBInfo Dst{};
-    Dst.BitsSize = 55;
-    const int Descriptors = test::OpenDescriptorCount();
-    test::ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert8BitRGBTo4BitRGB(Src.Info(), Dst, nullptr); },
-                                               "Convert8BitRGBTo4BitRGB: Invalid Bitcount or Compression");
-    EXPECT_EQ(Dst.BitsSize, 55);
-    EXPECT_EQ(test::OpenDescriptorCount(), Descriptors);
-  }
+  for (const auto& [Bits, Compression] : Formats)
+    test::ExpectRefusedBeforeAnything(Convert8BitRGBTo4BitRGB, Bits, Compression,
+                                      "Convert8BitRGBTo4BitRGB: Invalid Bitcount or Compression");
 }
 
 TEST(Reduce8To4, ACancelInsideTheProgressReleasesEverything) {
   std::mt19937 Rng(5);
   const TOwnedDIB Src = test::RandomIndexed(Rng, 31, 17, 8, 256);
-  for (int CancelAt : {1, 8, 16}) {
-    TKvDIBInfo Dst{};
-    Dst.BitsSize = 66;
-    int Calls = 0;
-    const int Descriptors = test::OpenDescriptorCount();
-    EXPECT_THROW(Convert8BitRGBTo4BitRGB(Src.Info(), Dst,
-                                         [&] {
-                                           if (++Calls == CancelAt) throw std::runtime_error("cancel");
-                                         }),
-                 std::runtime_error);
-    EXPECT_EQ(Dst.BitsSize, 66);
-    EXPECT_EQ(Dst.Bits, nullptr);
-    EXPECT_EQ(test::OpenDescriptorCount(), Descriptors);
-  }
+  for (int CancelAt : {1, 8, 16})
+    test::ExpectCancelReleasesEverything(
+        [&](TKvDIBInfo& Dst, const TKvProgressProc& P) { Convert8BitRGBTo4BitRGB(Src.Info(), Dst, P); },
+        CancelAt);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 namespace kv {
 namespace {
 
+using test::Quad;
 using test::TOwnedDIB;
 using test::TRgb;
 
@@ -35,8 +36,6 @@ test::TReduced Reduce(const TOwnedDIB& Src, int MaxDepth, TKvHighBuild B, TKvHig
   *Calls = N;
   return test::ReadReduced(Dst.Info());
 }
-
-RGBQUAD Quad(uint8_t R, uint8_t G, uint8_t B) { return RGBQUAD{B, G, R, 0}; }
 
 TEST(ReduceFine, EveryWayMatchesTheLiteralFormulation) {
   for (const test::TImageCase& Case : test::TrueColorCases()) {
@@ -190,24 +189,12 @@ TEST(ReduceFine, WorkedExamples) {
 TEST(ReduceFine, OtherBitCountsAreRefusedBeforeAnything) {
   const std::pair<uint16_t, uint32_t> Formats[] = {
       {1, kBiRGB}, {4, kBiRGB}, {4, kBiRLE4}, {8, kBiRGB}, {8, kBiRLE8}};
-  struct Routine {
-    void (*Fn)(const TKvDIBInfo&, TKvDIBInfo&, const TKvProgressProc&);
-    const char* Message;
-  };
-  const Routine Routines[] = {
+  const std::pair<test::TReduction, const char*> Routines[] = {
       {ConvertTrueColorTo8BitRGBHigh, "ConvertTrueColorTo8BitRGBHigh: Invalid Bitcount"},
       {ConvertTrueColorTo4BitRGBHigh, "ConvertTrueColorTo4BitRGBHigh: Invalid Bitcount"}};
-  for (const Routine& R : Routines)
-    for (const auto& [Bits, Compression] : Formats) {
-      TOwnedDIB Src(8, 8, Bits, 2);
-      Src.Info().Header.biCompression = Compression;
-      TKvDIBInfo Dst{};
-      Dst.BitsSize = 4321;
-      const int Descriptors = test::OpenDescriptorCount();
-      test::ExpectThrowMessage<EKvDIBBadDIBType>([&] { R.Fn(Src.Info(), Dst, nullptr); }, R.Message);
-      EXPECT_EQ(Dst.BitsSize, 4321);
-      EXPECT_EQ(test::OpenDescriptorCount(), Descriptors);
-    }
+  for (const auto& [Routine, Message] : Routines)
+    for (const auto& [Bits, Compression] : Formats)
+      test::ExpectRefusedBeforeAnything(Routine, Bits, Compression, Message);
 }
 
 TEST(ReduceFine, ACancelInsideTheProgressReleasesEverything) {
@@ -215,23 +202,12 @@ TEST(ReduceFine, ACancelInsideTheProgressReleasesEverything) {
   const std::vector<uint8_t> Before = Src.Bytes();
   for (int MaxDepth : {8, 4})
     for (TKvHighBuild B : kBuilds)
-      for (int CancelAt : {1, 3, 1 << MaxDepth}) {
-        TKvDIBInfo Dst{};
-        Dst.BitsSize = 77;
-        int Calls = 0;
-        const int Descriptors = test::OpenDescriptorCount();
-        EXPECT_THROW(ConvertTrueColorHigh(
-                         Src.Info(), Dst,
-                         [&] {
-                           if (++Calls == CancelAt) throw std::runtime_error("cancel");
-                         },
-                         MaxDepth, B, TKvHighMapping::Auto),
-                     std::runtime_error);
-        EXPECT_EQ(Calls, CancelAt);
-        EXPECT_EQ(Dst.BitsSize, 77);
-        EXPECT_EQ(Dst.Bits, nullptr);
-        EXPECT_EQ(test::OpenDescriptorCount(), Descriptors);
-      }
+      for (int CancelAt : {1, 3, 1 << MaxDepth})
+        test::ExpectCancelReleasesEverything(
+            [&](TKvDIBInfo& Dst, const TKvProgressProc& P) {
+              ConvertTrueColorHigh(Src.Info(), Dst, P, MaxDepth, B, TKvHighMapping::Auto);
+            },
+            CancelAt);
   EXPECT_EQ(Src.Bytes(), Before);
 }
 

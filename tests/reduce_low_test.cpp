@@ -16,10 +16,11 @@
 namespace kv {
 namespace {
 
+using test::Quad;
 using test::TOwnedDIB;
 using test::TRgb;
 
-using TRoutine = void (*)(const TKvDIBInfo&, TKvDIBInfo&, const TKvProgressProc&);
+using TRoutine = test::TReduction;
 
 struct TNormal {
   TRoutine Routine;
@@ -38,8 +39,6 @@ test::TReduced Reduce(const TNormal& M, const TOwnedDIB& Src, int* Calls = nullp
   if (Calls) *Calls = N;
   return test::ReadReduced(Dst.Info());
 }
-
-RGBQUAD Quad(uint8_t R, uint8_t G, uint8_t B) { return RGBQUAD{B, G, R, 0}; }
 
 TEST(ReduceNormal, MatchesTheLiteralFormulation) {
   for (const test::TImageCase& Case : test::TrueColorCases()) {
@@ -162,18 +161,9 @@ TEST(ReduceNormal, OtherBitCountsAreRefusedBeforeAnything) {
   const std::pair<uint16_t, uint32_t> Formats[] = {
       {1, kBiRGB}, {4, kBiRGB}, {4, kBiRLE4}, {8, kBiRGB}, {8, kBiRLE8}};
   for (const TNormal& M : kNormal)
-    for (const auto& [Bits, Compression] : Formats) {
-      TOwnedDIB Src(8, 8, Bits, 2);
-      Src.Info().Header.biCompression = Compression;
-      TKvDIBInfo Dst{};
-      Dst.BitsSize = 1234;
-      const int Descriptors = test::OpenDescriptorCount();
-      test::ExpectThrowMessage<EKvDIBBadDIBType>([&] { M.Routine(Src.Info(), Dst, nullptr); },
-                                                 std::string(M.Name) + ": Invalid Bitcount");
-      EXPECT_EQ(Dst.BitsSize, 1234);
-      EXPECT_EQ(Dst.Bits, nullptr);
-      EXPECT_EQ(test::OpenDescriptorCount(), Descriptors);
-    }
+    for (const auto& [Bits, Compression] : Formats)
+      test::ExpectRefusedBeforeAnything(M.Routine, Bits, Compression,
+                                        std::string(M.Name) + ": Invalid Bitcount");
 }
 
 TEST(ReduceNormal, ASourceBlockShorterThanItsRowsIsRefused) {
@@ -191,21 +181,9 @@ TEST(ReduceNormal, ACancelInsideTheProgressReleasesEverything) {
   });
   const std::vector<uint8_t> Before = Src.Bytes();
   for (const TNormal& M : kNormal)
-    for (int CancelAt : {1, 2, (1 << M.MaxDepth)}) {
-      TKvDIBInfo Dst{};
-      Dst.BitsSize = 99;
-      int Calls = 0;
-      const int Descriptors = test::OpenDescriptorCount();
-      EXPECT_THROW(M.Routine(Src.Info(), Dst,
-                             [&] {
-                               if (++Calls == CancelAt) throw std::runtime_error("cancel");
-                             }),
-                   std::runtime_error);
-      EXPECT_EQ(Calls, CancelAt);
-      EXPECT_EQ(Dst.BitsSize, 99);
-      EXPECT_EQ(Dst.Bits, nullptr);
-      EXPECT_EQ(test::OpenDescriptorCount(), Descriptors);
-    }
+    for (int CancelAt : {1, 2, (1 << M.MaxDepth)})
+      test::ExpectCancelReleasesEverything(
+          [&](TKvDIBInfo& Dst, const TKvProgressProc& P) { M.Routine(Src.Info(), Dst, P); }, CancelAt);
   EXPECT_EQ(Src.Bytes(), Before);
 }
 

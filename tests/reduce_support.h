@@ -13,10 +13,12 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "image/KvDIBInfo.h"
+#include "tests/KvTestSupport.h"
 #include "tests/convert_fixtures.h"
 #include "tests/reduce_reference.h"
 
@@ -38,6 +40,47 @@ inline TOwnedDIB TrueColor(int32_t Width, int32_t Height, const std::function<TR
       P[2] = C.R;
     }
   return D;
+}
+
+inline RGBQUAD Quad(uint8_t R, uint8_t G, uint8_t B) { return RGBQUAD{B, G, R, 0}; }
+
+// A reduction routine as the driver calls it.
+using TReduction = void (*)(const TKvDIBInfo&, TKvDIBInfo&, const TKvProgressProc&);
+
+// Routine refuses an 8 x 8 source of Bits and Compression with Message before it allocates
+// or touches its destination.
+template <typename F>
+void ExpectRefusedBeforeAnything(F&& Routine, uint16_t Bits, uint32_t Compression,
+                                 const std::string& Message) {
+  SCOPED_TRACE(testing::Message() << Bits << " bits, compression " << Compression);
+  TOwnedDIB Src(8, 8, Bits, 2);
+  Src.Info().Header.biCompression = Compression;
+  TKvDIBInfo Dst{};
+  Dst.BitsSize = 1234;
+  const int Descriptors = OpenDescriptorCount();
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Routine(Src.Info(), Dst, nullptr); }, Message);
+  EXPECT_EQ(Dst.BitsSize, 1234);
+  EXPECT_EQ(Dst.Bits, nullptr);
+  EXPECT_EQ(OpenDescriptorCount(), Descriptors);
+}
+
+// Routine(Dst, Progress) with a progress that raises at call CancelAt: the exception comes
+// through at that call, the destination is untouched and no pixel block is left behind.
+template <typename F>
+void ExpectCancelReleasesEverything(F&& Routine, int CancelAt) {
+  SCOPED_TRACE(testing::Message() << "cancel at call " << CancelAt);
+  TKvDIBInfo Dst{};
+  Dst.BitsSize = 77;
+  int Calls = 0;
+  const int Descriptors = OpenDescriptorCount();
+  const TKvProgressProc Progress = [&] {
+    if (++Calls == CancelAt) throw std::runtime_error("cancel");
+  };
+  EXPECT_THROW(Routine(Dst, Progress), std::runtime_error);
+  EXPECT_EQ(Calls, CancelAt);
+  EXPECT_EQ(Dst.BitsSize, 77);
+  EXPECT_EQ(Dst.Bits, nullptr);
+  EXPECT_EQ(OpenDescriptorCount(), Descriptors);
 }
 
 struct TReduced {
