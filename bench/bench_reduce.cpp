@@ -46,44 +46,44 @@ void BM_Normal4(benchmark::State& State) { reduce(State, false, kvPf4Bit); }
 void BM_Fine8(benchmark::State& State) { reduce(State, true, kvPf8Bit); }
 void BM_Fine4(benchmark::State& State) { reduce(State, true, kvPf4Bit); }
 
-void BM_Floor(benchmark::State& State) {
+// The source, its geometry and the lookup table of the floor pass.
+struct TFloor {
   const TKvDIBInfo& Src = BenchImage().InternalDIB()->Info;
   const int64_t W = Src.Header.biWidth;
   const int64_t H =
       Src.Header.biHeight < 0 ? -static_cast<int64_t>(Src.Header.biHeight) : Src.Header.biHeight;
   const int64_t SrcStride = ((W * 24 + 31) / 32) * 4, DstStride = ((W * 8 + 31) / 32) * 4;
-  std::vector<uint8_t> Table(kColorCells);
-  for (uint32_t I = 0; I < kColorCells; ++I) Table[I] = static_cast<uint8_t>(I * 2654435761u >> 24);
-  std::vector<uint8_t> Dst(static_cast<size_t>(DstStride * H));
-  for (auto _ : State) {
+  std::vector<uint8_t> Table = make_table();
+
+  static std::vector<uint8_t> make_table() {
+    std::vector<uint8_t> T(kColorCells);
+    for (uint32_t I = 0; I < kColorCells; ++I) T[I] = static_cast<uint8_t>(I * 2654435761u >> 24);
+    return T;
+  }
+
+  void Pass(uint8_t* Dst) const {
     for (int64_t Y = 0; Y < H; ++Y) {
       const uint8_t* S = Src.Bits + Y * SrcStride;
-      uint8_t* D = Dst.data() + Y * DstStride;
+      uint8_t* D = Dst + Y * DstStride;
       for (int64_t X = 0; X < W; ++X, S += 3) D[X] = Table[CellAndDropped(S) & 0xFFFF];
     }
-    benchmark::DoNotOptimize(Dst.data());
+    benchmark::DoNotOptimize(Dst);
     benchmark::ClobberMemory();
   }
+};
+
+void BM_Floor(benchmark::State& State) {
+  const TFloor F;
+  std::vector<uint8_t> Dst(static_cast<size_t>(F.DstStride * F.H));
+  for (auto _ : State) F.Pass(Dst.data());
   set_rate(State);
 }
 
 void BM_FloorNewBlock(benchmark::State& State) {
-  const TKvDIBInfo& Src = BenchImage().InternalDIB()->Info;
-  const int64_t W = Src.Header.biWidth;
-  const int64_t H =
-      Src.Header.biHeight < 0 ? -static_cast<int64_t>(Src.Header.biHeight) : Src.Header.biHeight;
-  const int64_t SrcStride = ((W * 24 + 31) / 32) * 4, DstStride = ((W * 8 + 31) / 32) * 4;
-  std::vector<uint8_t> Table(kColorCells);
-  for (uint32_t I = 0; I < kColorCells; ++I) Table[I] = static_cast<uint8_t>(I * 2654435761u >> 24);
+  const TFloor F;
   for (auto _ : State) {
-    TFileMapBlock Block(static_cast<int32_t>(DstStride * H));
-    for (int64_t Y = 0; Y < H; ++Y) {
-      const uint8_t* S = Src.Bits + Y * SrcStride;
-      uint8_t* D = Block.Bits() + Y * DstStride;
-      for (int64_t X = 0; X < W; ++X, S += 3) D[X] = Table[CellAndDropped(S) & 0xFFFF];
-    }
-    benchmark::DoNotOptimize(Block.Bits());
-    benchmark::ClobberMemory();
+    TFileMapBlock Block(static_cast<int32_t>(F.DstStride * F.H));
+    F.Pass(Block.Bits());
   }
   set_rate(State);
 }
