@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <filesystem>
 #include <string>
 
@@ -15,9 +16,11 @@ template <typename E, typename F>
 void ExpectThrowMessage(F&& Body, const std::string& Message) {
   try {
     Body();
-    ADD_FAILURE() << "expected an exception: " << Message;
+    ADD_FAILURE() << "expected \"" << Message << "\", nothing was raised";
   } catch (const E& Error) {
     EXPECT_EQ(Error.Message(), Message);
+  } catch (const std::exception& Error) {
+    ADD_FAILURE() << "expected \"" << Message << "\", got another class: " << Error.what();
   }
 }
 

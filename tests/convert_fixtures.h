@@ -1,5 +1,5 @@
 // Test helpers for the conversion routines: descriptors that own their pixel block,
-// row access, random images, and a check of the exception class and message.
+// row access and random images.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 
 #include "image/KvDIBInfo.h"
 #include "image/KvPixels.h"
+#include "tests/KvTestSupport.h"
 
 namespace kv::test {
 
@@ -100,19 +101,6 @@ inline TOwnedDIB RandomIndexed(std::mt19937& Rng, int32_t Width, int32_t Height,
   for (int I = 0; I < (1 << BitCount); ++I)
     D.SetColor(I, static_cast<uint8_t>(Rng()), static_cast<uint8_t>(Rng()), static_cast<uint8_t>(Rng()));
   return D;
-}
-
-// Calls F and checks that it raises exactly class E with message Message.
-template <typename E, typename F>
-void ExpectRaises(F&& Fn, const std::string& Message) {
-  try {
-    Fn();
-    ADD_FAILURE() << "expected \"" << Message << "\", nothing was raised";
-  } catch (const E& Ex) {
-    EXPECT_EQ(Ex.Message(), Message);
-  } catch (const std::exception& Ex) {
-    ADD_FAILURE() << "expected \"" << Message << "\", got another class: " << Ex.what();
-  }
 }
 
 }  // namespace kv::test

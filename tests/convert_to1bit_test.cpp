@@ -150,18 +150,18 @@ TEST(ConvertTo1Bit, Refusals) {
   TOwnedDIB Dst;
   TOwnedDIB Eight(4, 1, 8, 256);
   TOwnedDIB Four(4, 1, 4, 16);
-  ExpectRaises<EKvDIBBadDIBType>([&] { ConvertTrueColorTo1BitRGB(Eight.Info(), Dst.Info(), kKey); },
-                                 "ConvertTrueColorTo1BitRGB: Invalid Bitcount");
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert8BitTo1BitRGB(Four.Info(), Dst.Info(), kKey); },
-                                 "Convert8BitTo1BitRGB: Invalid Bitcount or Compression");
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert4BitRGBTo1BitRGB(Eight.Info(), Dst.Info(), kKey); },
-                                 "Convert4BitRGBTo1BitRGB: Invalid Bitcount");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { ConvertTrueColorTo1BitRGB(Eight.Info(), Dst.Info(), kKey); },
+                                       "ConvertTrueColorTo1BitRGB: Invalid Bitcount");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert8BitTo1BitRGB(Four.Info(), Dst.Info(), kKey); },
+                                       "Convert8BitTo1BitRGB: Invalid Bitcount or Compression");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert4BitRGBTo1BitRGB(Eight.Info(), Dst.Info(), kKey); },
+                                       "Convert4BitRGBTo1BitRGB: Invalid Bitcount");
   Eight.Info().Header.biCompression = kBiRLE8;
   Four.Info().Header.biCompression = kBiRLE4;
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert8BitTo1BitRGB(Eight.Info(), Dst.Info(), kKey); },
-                                 "Convert8BitTo1BitRGB: Invalid Bitcount or Compression");
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert4BitRGBTo1BitRGB(Four.Info(), Dst.Info(), kKey); },
-                                 "Convert4BitRGBTo1BitRGB: Invalid Bitcount");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert8BitTo1BitRGB(Eight.Info(), Dst.Info(), kKey); },
+                                       "Convert8BitTo1BitRGB: Invalid Bitcount or Compression");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert4BitRGBTo1BitRGB(Four.Info(), Dst.Info(), kKey); },
+                                       "Convert4BitRGBTo1BitRGB: Invalid Bitcount");
   EXPECT_EQ(Dst.Info().Bits, nullptr);
 }
 

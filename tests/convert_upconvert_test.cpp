@@ -135,13 +135,13 @@ TEST(ConvertUp, RefusesOtherFormatsWithTheirMessage) {
     TOwnedDIB Compressed(4, 4, W.SrcBits, 2);
     Compressed.Info().Header.biCompression = W.SrcBits == 4 ? kBiRLE4 : kBiRLE8;
     TOwnedDIB Dst;
-    ExpectRaises<EKvDIBBadDIBType>([&] { W.Fn(Compressed.Info(), Dst.Info()); }, Message);
+    ExpectThrowMessage<EKvDIBBadDIBType>([&] { W.Fn(Compressed.Info(), Dst.Info()); }, Message);
     EXPECT_EQ(Dst.Info().Bits, nullptr);
     const uint16_t Other = W.SrcBits == 8 ? 4 : 8;
     TOwnedDIB Wrong(4, 4, Other, 2);
-    ExpectRaises<EKvDIBBadDIBType>([&] { W.Fn(Wrong.Info(), Dst.Info()); }, Message);
+    ExpectThrowMessage<EKvDIBBadDIBType>([&] { W.Fn(Wrong.Info(), Dst.Info()); }, Message);
     TOwnedDIB Sixteen(4, 4, 16, 0);
-    ExpectRaises<EKvDIBBadDIBType>([&] { W.Fn(Sixteen.Info(), Dst.Info()); }, Message);
+    ExpectThrowMessage<EKvDIBBadDIBType>([&] { W.Fn(Sixteen.Info(), Dst.Info()); }, Message);
     EXPECT_EQ(Dst.Info().Bits, nullptr);
   }
 }
@@ -150,8 +150,8 @@ TEST(ConvertUp, SourceBlockShorterThanItsRowsIsAnAssertion) {
   TOwnedDIB Src(16, 4, 8, 256);
   Src.Info().BitsSize -= 1;
   TOwnedDIB Dst;
-  ExpectRaises<EKvDIBAssert>([&] { Convert8BitRGBToTrueColor(Src.Info(), Dst.Info()); },
-                             "Convert8BitRGBToTrueColor: Pixel Block Too Small");
+  ExpectThrowMessage<EKvDIBAssert>([&] { Convert8BitRGBToTrueColor(Src.Info(), Dst.Info()); },
+                                   "Convert8BitRGBToTrueColor: Pixel Block Too Small");
   Src.Info().BitsSize += 1;
   EXPECT_EQ(Dst.Info().Bits, nullptr);
 }

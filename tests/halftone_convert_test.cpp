@@ -253,15 +253,15 @@ TEST(Halftone, Refusals) {
   TOwnedDIB Dst;
   TOwnedDIB Rle(4, 4, 8, 256);
   Rle.Info().Header.biCompression = kBiRLE8;
-  ExpectRaises<EKvDIBAssert>([&] { ConvertToHalfTone(Rle.Info(), Dst.Info()); },
-                             "ConvertToHalfTone: Invalid DIB Format");
-  ExpectRaises<EKvDIBAssert>([&] { ConvertToHalfToneBW(Rle.Info(), Dst.Info()); },
-                             "ConvertToHalfToneBW: Invalid DIB Format");
+  ExpectThrowMessage<EKvDIBAssert>([&] { ConvertToHalfTone(Rle.Info(), Dst.Info()); },
+                                   "ConvertToHalfTone: Invalid DIB Format");
+  ExpectThrowMessage<EKvDIBAssert>([&] { ConvertToHalfToneBW(Rle.Info(), Dst.Info()); },
+                                   "ConvertToHalfToneBW: Invalid DIB Format");
   TOwnedDIB Sixteen(4, 4, 16);
-  ExpectRaises<EKvDIBAssert>([&] { ConvertToHalfTone(Sixteen.Info(), Dst.Info()); },
-                             "ConvertToHalfTone: Invalid Bit Count");
-  ExpectRaises<EKvDIBAssert>([&] { ConvertToHalfToneBW(Sixteen.Info(), Dst.Info()); },
-                             "ConvertToHalfToneBW: Invalid Bit Count");
+  ExpectThrowMessage<EKvDIBAssert>([&] { ConvertToHalfTone(Sixteen.Info(), Dst.Info()); },
+                                   "ConvertToHalfTone: Invalid Bit Count");
+  ExpectThrowMessage<EKvDIBAssert>([&] { ConvertToHalfToneBW(Sixteen.Info(), Dst.Info()); },
+                                   "ConvertToHalfToneBW: Invalid Bit Count");
   EXPECT_EQ(Dst.Info().Bits, nullptr);
 }
 

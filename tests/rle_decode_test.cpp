@@ -34,7 +34,7 @@ std::string bad(uint16_t Bits, int N) {
 }
 
 void expect_bad(int32_t Width, int32_t Height, uint16_t Bits, const TBytes& Stream, int N) {
-  ExpectRaises<EKvDIBInvalidDIB>([&] { decode(Width, Height, Bits, Stream); }, bad(Bits, N));
+  ExpectThrowMessage<EKvDIBInvalidDIB>([&] { decode(Width, Height, Bits, Stream); }, bad(Bits, N));
 }
 
 // Message numbers per element kind: 8-bit, 4-bit.
@@ -176,7 +176,7 @@ TEST(RleDecode, NeverReadsBeyondBitsSize) {
 TEST(RleDecode, GeometryBeyondABlockIsRefusedAsMemory) {
   // 70000 x 70000 pixels cannot have a block with a signed 32-bit size.
   for (uint16_t Bits : {8, 4})
-    ExpectRaises<EOutOfResources>(
+    ExpectThrowMessage<EOutOfResources>(
         [&] {
           decode(70000, 70000, Bits, {0, 1});
         },
@@ -212,12 +212,12 @@ TEST(RleDecode, RefusesOtherFormats) {
   TOwnedDIB Plain8(4, 1, 8, 256);
   TOwnedDIB Rle4 = TOwnedDIB::Stream(4, 1, 4, kBiRLE4, {0, 1});
   TOwnedDIB Rle8As4 = TOwnedDIB::Stream(4, 1, 4, kBiRLE8, {0, 1});
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert8BitRLETo8BitRGB(Plain8.Info(), Dst.Info()); },
-                                 "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination");
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert8BitRLETo8BitRGB(Rle4.Info(), Dst.Info()); },
-                                 "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination");
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert4BitRLETo4BitRGB(Rle8As4.Info(), Dst.Info()); },
-                                 "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert8BitRLETo8BitRGB(Plain8.Info(), Dst.Info()); },
+                                       "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert8BitRLETo8BitRGB(Rle4.Info(), Dst.Info()); },
+                                       "Convert8BitRLETo8BitRGB: Invalid Bitcount & Compression Combination");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert4BitRLETo4BitRGB(Rle8As4.Info(), Dst.Info()); },
+                                       "Convert4BitRLETo4BitRGB: Invalid Bitcount & Compression Combination");
   EXPECT_EQ(Dst.Info().Bits, nullptr);
 }
 
@@ -308,7 +308,7 @@ TEST(RleDecode, CorpusBadImagesAreRefusedCleanly) {
     SCOPED_TRACE(Name);
     const TBmp R = read_bmp(Name);
     ASSERT_FALSE(R.Bits.empty());
-    ExpectRaises<EKvDIBInvalidDIB>([&] { decode_bmp(R); }, Message);
+    ExpectThrowMessage<EKvDIBInvalidDIB>([&] { decode_bmp(R); }, Message);
   }
   // A top-down RLE image is decoded into top-down rows; refusing it is the loader's call.
   const TBmp TopDown = read_bmp("b/rletopdown.bmp");

@@ -175,31 +175,31 @@ TEST(RleEncode, Rle4CountsOfEveryRowAddUpToTheWidth) {
 
 TEST(RleEncode, WorkBufferReserves) {
   // Each row needs 4 bytes, the stride is only 4, and every run keeps 6 bytes free.
-  ExpectRaises<EKvDIBCompressionFailed>([] { encode(TOwnedDIB(1, 1, 8, 256)); },
-                                        "Convert8BitRGBTo8BitRLE: Compression Failed");
+  ExpectThrowMessage<EKvDIBCompressionFailed>([] { encode(TOwnedDIB(1, 1, 8, 256)); },
+                                              "Convert8BitRGBTo8BitRLE: Compression Failed");
   for (int32_t Height : {1, 2, 3, 10}) {
-    ExpectRaises<EKvDIBCompressionFailed>([&] { encode(image_of_rows(4, Height, 8, repeat(9, 4))); },
-                                          "Convert8BitRGBTo8BitRLE: Compression Failed");
+    ExpectThrowMessage<EKvDIBCompressionFailed>([&] { encode(image_of_rows(4, Height, 8, repeat(9, 4))); },
+                                                "Convert8BitRGBTo8BitRLE: Compression Failed");
   }
   EXPECT_EQ(encode(image_of_rows(8, 3, 8, repeat(7, 8))), (TBytes{8, 7, 0, 0, 8, 7, 0, 0, 8, 7, 0, 0, 0, 1}));
   // A single 12-pixel row that fills its 12 bytes exactly, and one that needs more.
   EXPECT_EQ(encode(image_of_rows(12, 1, 8, {1, 2, 3, 4, 9, 9, 9, 9, 9, 9, 9, 9})),
             (TBytes{0, 4, 1, 2, 3, 4, 8, 9, 0, 0, 0, 1}));
-  ExpectRaises<EKvDIBCompressionFailed>(
+  ExpectThrowMessage<EKvDIBCompressionFailed>(
       [] {
         encode(image_of_rows(12, 1, 8, {1, 2, 3, 4, 5, 9, 9, 9, 9, 9, 9, 9}));
       },
       "Convert8BitRGBTo8BitRLE: Compression Failed");
-  ExpectRaises<EKvDIBCompressionFailed>([] { encode(TOwnedDIB(1, 1, 4, 16)); },
-                                        "Convert4BitRGBTo4BitRLE: Compression Failed");
-  ExpectRaises<EKvDIBCompressionFailed>(
+  ExpectThrowMessage<EKvDIBCompressionFailed>([] { encode(TOwnedDIB(1, 1, 4, 16)); },
+                                              "Convert4BitRGBTo4BitRLE: Compression Failed");
+  ExpectThrowMessage<EKvDIBCompressionFailed>(
       [] {
         encode(image_of_rows(8, 5, 4, {0x12, 0x34, 0x56, 0x78}));
       },
       "Convert4BitRGBTo4BitRLE: Compression Failed");
   std::mt19937 Rng(1);
-  ExpectRaises<EKvDIBCompressionFailed>([&] { encode(RandomIndexed(Rng, 64, 64, 8, 256)); },
-                                        "Convert8BitRGBTo8BitRLE: Compression Failed");
+  ExpectThrowMessage<EKvDIBCompressionFailed>([&] { encode(RandomIndexed(Rng, 64, 64, 8, 256)); },
+                                              "Convert8BitRGBTo8BitRLE: Compression Failed");
 }
 
 TEST(RleEncode, DestinationDescriptorAndRowOrder) {
@@ -236,16 +236,16 @@ TEST(RleEncode, RefusesOtherFormats) {
   TOwnedDIB Dst;
   TOwnedDIB Four(8, 8, 4, 16);
   TOwnedDIB Eight(8, 8, 8, 256);
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert8BitRGBTo8BitRLE(Four.Info(), Dst.Info()); },
-                                 "Convert8BitRGBTo8BitRLE: Invalid Bitcount & Compression Combination");
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert4BitRGBTo4BitRLE(Eight.Info(), Dst.Info()); },
-                                 "Convert4BitRGBTo4BitRLE: Invalid Bitcount & Compression Combination");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert8BitRGBTo8BitRLE(Four.Info(), Dst.Info()); },
+                                       "Convert8BitRGBTo8BitRLE: Invalid Bitcount & Compression Combination");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert4BitRGBTo4BitRLE(Eight.Info(), Dst.Info()); },
+                                       "Convert4BitRGBTo4BitRLE: Invalid Bitcount & Compression Combination");
   Eight.Info().Header.biCompression = kBiRLE8;
   Four.Info().Header.biCompression = kBiRLE4;
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert8BitRGBTo8BitRLE(Eight.Info(), Dst.Info()); },
-                                 "Convert8BitRGBTo8BitRLE: Invalid Bitcount & Compression Combination");
-  ExpectRaises<EKvDIBBadDIBType>([&] { Convert4BitRGBTo4BitRLE(Four.Info(), Dst.Info()); },
-                                 "Convert4BitRGBTo4BitRLE: Invalid Bitcount & Compression Combination");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert8BitRGBTo8BitRLE(Eight.Info(), Dst.Info()); },
+                                       "Convert8BitRGBTo8BitRLE: Invalid Bitcount & Compression Combination");
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { Convert4BitRGBTo4BitRLE(Four.Info(), Dst.Info()); },
+                                       "Convert4BitRGBTo4BitRLE: Invalid Bitcount & Compression Combination");
   EXPECT_EQ(Dst.Info().Bits, nullptr);
 }
 

@@ -200,8 +200,8 @@ TEST(Routes, SameFormatAndErrorPairs) {
                                    D.InternalDIB()->Info.Bits + D.InternalDIB()->Info.BitsSize),
               Bytes);
     // The driver itself refuses the pair.
-    ExpectRaises<EKvDIBAssert>([&] { SetPixelsFormat(*D.InternalDIB(), F, 0, 0, [] {}); },
-                               "TKvIntenalDIB.SetPixelsFormat: PixelFormat Error");
+    ExpectThrowMessage<EKvDIBAssert>([&] { SetPixelsFormat(*D.InternalDIB(), F, 0, 0, [] {}); },
+                                     "TKvIntenalDIB.SetPixelsFormat: PixelFormat Error");
   }
 }
 
@@ -213,7 +213,8 @@ TEST(Routes, DecodingErrorLeavesTheImage) {
   const std::vector<uint8_t> Bytes(Info.Bits, Info.Bits + Info.BitsSize);
   const int Fds = OpenDescriptorCount();
   for (TKvPixelFormat To : {kvPf1Bit, kvPf8Bit, kvPf24Bit, kvPf4BitRLE, kvPfHalfTone}) {
-    ExpectRaises<EKvDIBInvalidDIB>([&] { D.SetPixelFormat(To); }, "Convert8BitRLETo8BitRGB: Bad RLE Data 4");
+    ExpectThrowMessage<EKvDIBInvalidDIB>([&] { D.SetPixelFormat(To); },
+                                         "Convert8BitRLETo8BitRGB: Bad RLE Data 4");
     EXPECT_EQ(D.GetPixelFormat(), kvPf8BitRLE);
     EXPECT_EQ(std::vector<uint8_t>(D.InternalDIB()->Info.Bits,
                                    D.InternalDIB()->Info.Bits + D.InternalDIB()->Info.BitsSize),
@@ -234,8 +235,8 @@ TEST(Routes, CompressionFailureLeavesTheImage) {
     D.GetScanLine(Y)[1] = 0xAA;
   }
   const int Fds = OpenDescriptorCount();
-  ExpectRaises<EKvDIBCompressionFailed>([&] { D.SetPixelFormat(kvPf8BitRLE); },
-                                        "Convert8BitRGBTo8BitRLE: Compression Failed");
+  ExpectThrowMessage<EKvDIBCompressionFailed>([&] { D.SetPixelFormat(kvPf8BitRLE); },
+                                              "Convert8BitRGBTo8BitRLE: Compression Failed");
   EXPECT_EQ(D.GetPixelFormat(), kvPf1Bit);
   EXPECT_EQ(D.GetScanLine(2)[1], 0xAA);
   EXPECT_EQ(OpenDescriptorCount(), Fds);
