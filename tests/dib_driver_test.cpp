@@ -228,8 +228,8 @@ TEST(SetPixelFormat, KeyColourResolvesSystemColours) {
   TKvDIBInfo& Info = D.InternalDIB()->Info;
   Info.Colors[1] = RGBQUAD{255, 255, 255, 0};  // white
   Info.Colors[2] = RGBQUAD{0, 0, 0, 0};
-  D.GetScanLine(0)[0] = 0x12;  // pixels 1, 2
-  D.GetScanLine(0)[1] = 0x21;  // pixels 2, 1
+  D.GetScanLine(0)[0] = 0x12;                            // pixels 1, 2
+  D.GetScanLine(0)[1] = 0x21;                            // pixels 2, 1
   D.BackgroundColor = static_cast<TColor>(0x80000005u);  // the window colour: white by default
   D.SetPixelFormat(kvPf1Bit);
   EXPECT_EQ(D.GetScanLine(0)[0], 0x90);  // set bits where the key colour was
@@ -242,9 +242,8 @@ TEST(SetPixelsFormat, UnsupportedPairsAreRefused) {
   const TKvProgressProc None = [] {};
   ExpectThrowMessage<EKvDIBAssert>([&] { SetPixelsFormat(S, kvPf1Bit, 0, 0, None); },
                                    "TKvIntenalDIB.SetPixelsFormat: PixelFormat Error");
-  ExpectThrowMessage<EKvDIBAssert>(
-      [&] { SetPixelsFormat(S, static_cast<TKvPixelFormat>(8), 0, 0, None); },
-      "TKvIntenalDIB.SetPixelsFormat: PixelFormat Error");
+  ExpectThrowMessage<EKvDIBAssert>([&] { SetPixelsFormat(S, static_cast<TKvPixelFormat>(8), 0, 0, None); },
+                                   "TKvIntenalDIB.SetPixelsFormat: PixelFormat Error");
   S.FreeStorage();
   S.CreateDIB(4, 4, 24, 0);
   ExpectThrowMessage<EKvDIBAssert>([&] { SetPixelsFormat(S, kvPf8Bit, 2, 0, None); },

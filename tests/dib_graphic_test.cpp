@@ -88,7 +88,8 @@ TEST(KvDIB, SetBitCount) {
   D.SetBitCount(1);
   EXPECT_EQ(D.InternalDIB()->Info.Header.biHeight, 3);  // a top-down image becomes bottom-up
   EXPECT_EQ(D.GetColorCount(), 2);
-  ExpectThrowMessage<EKvDIBInvalidDIBPara>([&] { D.SetBitCount(16); }, "TKvDIB.SetBitCount: Invalid BitCount");
+  ExpectThrowMessage<EKvDIBInvalidDIBPara>([&] { D.SetBitCount(16); },
+                                           "TKvDIB.SetBitCount: Invalid BitCount");
 
   // An RLE8 image asked for 8 bits stays as it is.
   TKvDIB R;
@@ -121,8 +122,10 @@ TEST(KvDIB, ScanLinesCountFromTheTop) {
   D.SetHeight(-10);
   EXPECT_EQ(D.GetScanLine(0), D.InternalDIB()->Info.Bits);
   EXPECT_EQ(D.GetScanLine(9), D.InternalDIB()->Info.Bits + 9 * 4);
-  ExpectThrowMessage<EKvDIBPixelPositionRange>([&] { D.GetScanLine(10); }, "TKvDIB.GetScanLine: y is Out of Range");
-  ExpectThrowMessage<EKvDIBPixelPositionRange>([&] { D.GetScanLine(-1); }, "TKvDIB.GetScanLine: y is Out of Range");
+  ExpectThrowMessage<EKvDIBPixelPositionRange>([&] { D.GetScanLine(10); },
+                                               "TKvDIB.GetScanLine: y is Out of Range");
+  ExpectThrowMessage<EKvDIBPixelPositionRange>([&] { D.GetScanLine(-1); },
+                                               "TKvDIB.GetScanLine: y is Out of Range");
   D.InternalDIB()->Info.Header.biCompression = kBiRLE8;
   ExpectThrowMessage<EKvDIBBadDIBType>([&] { D.GetScanLine(0); }, "TKvDIB.GetScanLine: Bad DIB Type");
 }

@@ -122,8 +122,10 @@ TEST(InternalDIB, CreateDIBRefusesInvalidAndOverflowingParameters) {
   struct Case {
     int32_t W, H, B, C;
   };
-  const Case Cases[] = {{1, 1, 8, 257}, {0, 1, 8, 0},         {1, 0, 8, 0},     {1, 1, 16, 0},
-                        {1, 1, 8, -1},  {-5, 1, 8, 0},        {1, 1, 32, 0},    {65536, 65536, 8, 0},
+  const Case Cases[] = {{1, 1, 8, 257},         {0, 1, 8, 0},
+                        {1, 0, 8, 0},           {1, 1, 16, 0},
+                        {1, 1, 8, -1},          {-5, 1, 8, 0},
+                        {1, 1, 32, 0},          {65536, 65536, 8, 0},
                         {0x7FFFFFFF, 1, 24, 0}, {1, std::numeric_limits<int32_t>::min(), 8, 0}};
   for (const Case& C : Cases) {
     TKvInternalDIB S;
@@ -175,7 +177,8 @@ TEST(InternalDIB, UpdatePaletteNeedsPrivateStorage) {
   EXPECT_EQ(S.PaletteHandle, nullptr);
   EXPECT_EQ(S.PaletteChanged, 1);
   S.RefCount = 2;
-  ExpectThrowMessage<EKvDIBAssert>([&] { S.UpdatePalette(); }, "TKvInternalDIB.UpdatePalette: RefCount Must be 1");
+  ExpectThrowMessage<EKvDIBAssert>([&] { S.UpdatePalette(); },
+                                   "TKvInternalDIB.UpdatePalette: RefCount Must be 1");
   S.RefCount = 1;
 }
 
