@@ -226,7 +226,6 @@ TEST(RleDecode, RefusesOtherFormats) {
 
 struct TBmp {
   BITMAPINFOHEADER Header{};
-  std::vector<RGBQUAD> Colors;
   TBytes Bits;
 };
 
@@ -238,22 +237,13 @@ TBmp read_bmp(const std::string& Name) {
   uint32_t Offset = 0;
   std::memcpy(&Offset, All.data() + 10, 4);
   std::memcpy(&B.Header, All.data() + 14, sizeof(B.Header));
-  const uint32_t Count = B.Header.biClrUsed ? B.Header.biClrUsed : 1u << B.Header.biBitCount;
-  B.Colors.resize(Count);
-  std::memcpy(B.Colors.data(), All.data() + 54, Count * 4);
   B.Bits.assign(All.begin() + Offset, All.end());
   return B;
 }
 
+// The corpus files are compressed as their bit count says (RLE8 for 8 bits, RLE4 for 4).
 TOwnedDIB decode_bmp(const TBmp& B) {
-  TOwnedDIB Src = TOwnedDIB::Stream(B.Header.biWidth, B.Header.biHeight, B.Header.biBitCount,
-                                    B.Header.biCompression, B.Bits);
-  TOwnedDIB Dst;
-  if (B.Header.biBitCount == 8)
-    Convert8BitRLETo8BitRGB(Src.Info(), Dst.Info());
-  else
-    Convert4BitRLETo4BitRGB(Src.Info(), Dst.Info());
-  return Dst;
+  return decode(B.Header.biWidth, B.Header.biHeight, B.Header.biBitCount, B.Bits);
 }
 
 TEST(RleDecode, CorpusImagesMatchTheirUncompressedTwins) {
