@@ -75,45 +75,22 @@ TEST(ReduceNormal, WorkedExamples) {
   struct Case {
     const char* Name;
     int W, H;
-    std::function<TRgb(int, int)> Pixel;
+    std::vector<TRgb> Colours;  // pixel X has colour X mod the count
     std::vector<RGBQUAD> Palette;
   };
   const Case Cases[] = {
       // One colour: its cell representative is exact.
-      {"one colour",
-       5,
-       3,
-       [](int, int) {
-         return TRgb{91, 7, 203};
-       },
-       {Quad(91, 7, 203)}},
+      {"one colour", 5, 3, {{91, 7, 203}}, {Quad(91, 7, 203)}},
       // Red 8 and 15 share a cell: 8 + (0 + 7) div 2 = 11.
-      {"red 8 and 15",
-       4,
-       2,
-       [](int X, int) {
-         return TRgb{uint8_t(X % 2 ? 15 : 8), 40, 40};
-       },
-       {Quad(11, 40, 40)}},
+      {"red 8 and 15", 4, 2, {{8, 40, 40}, {15, 40, 40}}, {Quad(11, 40, 40)}},
       // Red 8 and 9: the dropped bits 0 and 1 average to 0.
-      {"red 8 and 9",
-       4,
-       2,
-       [](int X, int) {
-         return TRgb{uint8_t(X % 2 ? 9 : 8), 40, 40};
-       },
-       {Quad(8, 40, 40)}},
+      {"red 8 and 9", 4, 2, {{8, 40, 40}, {9, 40, 40}}, {Quad(8, 40, 40)}},
       // Black and blue: divided on blue, the high side numbered first.
-      {"black and blue",
-       4,
-       2,
-       [](int X, int) {
-         return X % 2 ? TRgb{0, 0, 255} : TRgb{0, 0, 0};
-       },
-       {Quad(0, 0, 255), Quad(0, 0, 0)}},
+      {"black and blue", 4, 2, {{0, 0, 0}, {0, 0, 255}}, {Quad(0, 0, 255), Quad(0, 0, 0)}},
   };
   for (const Case& C : Cases) {
-    const TOwnedDIB Src = test::TrueColor(C.W, C.H, C.Pixel);
+    auto Colour = [&C](int X) { return C.Colours[static_cast<size_t>(X) % C.Colours.size()]; };
+    const TOwnedDIB Src = test::TrueColor(C.W, C.H, [&](int X, int) { return Colour(X); });
     for (const TNormal& M : kNormal) {
       SCOPED_TRACE(std::string(C.Name) + " / " + M.Name);
       int Calls = 0;
@@ -124,8 +101,7 @@ TEST(ReduceNormal, WorkedExamples) {
         EXPECT_TRUE(test::SameColor(Got.Palette[I], C.Palette[I]));
       // Every pixel gets the palette entry of its own colour.
       for (size_t I = 0; I < Got.Index.size(); ++I) {
-        const int X = static_cast<int>(I) % C.W;
-        const bool Second = C.Palette.size() == 2 && C.Pixel(X, 0).B == 0;
+        const bool Second = C.Palette.size() == 2 && Colour(static_cast<int>(I) % C.W).B == 0;
         EXPECT_EQ(Got.Index[I], Second ? 1 : 0);
       }
     }
