@@ -240,8 +240,6 @@ TEST(SetPixelsFormat, UnsupportedPairsAreRefused) {
   S.FreeStorage();
   S.CreateDIB(4, 4, 1, 2);
   const TKvProgressProc None = [] {};
-  ExpectThrowMessage<EKvDIBAssert>([&] { SetPixelsFormat(S, kvPf1Bit, 0, 0, None); },
-                                   "TKvIntenalDIB.SetPixelsFormat: PixelFormat Error");
   ExpectThrowMessage<EKvDIBAssert>([&] { SetPixelsFormat(S, static_cast<TKvPixelFormat>(8), 0, 0, None); },
                                    "TKvIntenalDIB.SetPixelsFormat: PixelFormat Error");
   S.FreeStorage();

@@ -27,17 +27,12 @@ test::ref::Reduction Reference(const TKvDIBInfo& Src, const TMethod& M) {
   return M.Fine ? test::ref::High(Src, M.MaxDepth) : test::ref::Low(Src, M.MaxDepth);
 }
 
-TEST(ReducePhoto, TheExamplePhotoIsATrueColourImage) {
-  TKvDIB Photo;
-  Photo.LoadFromFile(kPhoto);
-  EXPECT_EQ(Photo.GetPixelFormat(), kvPf24Bit);
-  EXPECT_EQ(Photo.GetWidth(), 512);
-  EXPECT_EQ(Photo.GetHeight(), 512);
-}
-
 TEST(ReducePhoto, BothMethodsThroughSetPixelFormat) {
   TKvDIB Original;
   Original.LoadFromFile(kPhoto);
+  ASSERT_EQ(Original.GetPixelFormat(), kvPf24Bit);  // the example photo as committed
+  ASSERT_EQ(Original.GetWidth(), 512);
+  ASSERT_EQ(Original.GetHeight(), 512);
   const TKvDIBInfo& Src = Original.InternalDIB()->Info;
   for (const TMethod& M : kMethods) {
     SCOPED_TRACE(std::string(M.Fine ? "Fine" : "Normal") + " depth " + std::to_string(M.MaxDepth));
