@@ -43,14 +43,24 @@ struct TBadNumbers {
 };
 TBadNumbers numbers(uint16_t Bits) { return Bits == 8 ? TBadNumbers{1, 2, 3, 4} : TBadNumbers{5, 6, 7, 8}; }
 
+// A stream of Bits-bit elements and the rows it decodes to (padding included).
+struct TElementCase {
+  const char* Name;
+  int32_t Width, Height;
+  TBytes Stream;
+  TBytes Rows;
+};
+
+template <size_t N>
+void expect_decodes(uint16_t Bits, const TElementCase (&Cases)[N]) {
+  for (const TElementCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    EXPECT_EQ(decoded(C.Width, C.Height, Bits, C.Stream), C.Rows);
+  }
+}
+
 TEST(RleDecode, Rle8Elements) {
-  struct TCase {
-    const char* Name;
-    int32_t Width, Height;
-    TBytes Stream;
-    TBytes Rows;
-  };
-  const TCase Cases[] = {
+  const TElementCase Cases[] = {
       {"end of bitmap only", 5, 2, {0, 1}, TBytes(16, 0)},
       {"empty stream", 3, 1, {}, TBytes(4, 0)},
       {"run to the row end", 4, 1, {4, 9, 0, 1}, {9, 9, 9, 9}},
@@ -72,20 +82,11 @@ TEST(RleDecode, Rle8Elements) {
       {"stops at the absolute padding", 3, 1, {0, 3, 1, 2, 3}, {1, 2, 3, 0}},
       {"bytes after end of bitmap are ignored", 2, 1, {0, 1, 2, 9}, {0, 0, 0, 0}},
   };
-  for (const TCase& C : Cases) {
-    SCOPED_TRACE(C.Name);
-    EXPECT_EQ(decoded(C.Width, C.Height, 8, C.Stream), C.Rows);
-  }
+  expect_decodes(8, Cases);
 }
 
 TEST(RleDecode, Rle4Elements) {
-  struct TCase {
-    const char* Name;
-    int32_t Width, Height;
-    TBytes Stream;
-    TBytes Rows;
-  };
-  const TCase Cases[] = {
+  const TElementCase Cases[] = {
       {"run 03 12 at column 0", 4, 1, {3, 0x12, 0, 1}, {0x12, 0x10, 0, 0}},
       {"run 03 12 after a delta to column 1", 4, 1, {0, 2, 1, 0, 3, 0x12, 0, 1}, {0x01, 0x21, 0, 0}},
       {"run ORs into the low nibble after a run of one", 4, 1, {1, 0x50, 3, 0x12, 0, 1}, {0x51, 0x21, 0, 0}},
@@ -101,10 +102,7 @@ TEST(RleDecode, Rle4Elements) {
       {"stops inside absolute data", 8, 1, {0, 7, 0x12, 0x34}, {0x12, 0x34, 0, 0}},
       {"eol then rows", 2, 3, {0, 0, 2, 0x45, 0, 0, 1, 0x60}, {0, 0, 0, 0, 0x45, 0, 0, 0, 0x60, 0, 0, 0}},
   };
-  for (const TCase& C : Cases) {
-    SCOPED_TRACE(C.Name);
-    EXPECT_EQ(decoded(C.Width, C.Height, 4, C.Stream), C.Rows);
-  }
+  expect_decodes(4, Cases);
 }
 
 TEST(RleDecode, BoundsOfEveryElement) {
