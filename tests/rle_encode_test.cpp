@@ -74,6 +74,18 @@ TBytes alternate(uint8_t A, uint8_t B, int N) {
   return Out;
 }
 
+// Each row at the bottom of an image with four zero rows above it, encoded.
+template <size_t N>
+void expect_rows(uint16_t Bits, const TRowCase (&Cases)[N]) {
+  for (const TRowCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    ASSERT_EQ(C.Row.size(), static_cast<size_t>(Bits == 8 ? C.Width : (C.Width + 1) / 2));
+    const TBytes Stream = encode(image_with_filler(C.Width, Bits, C.Row, 4));
+    const TBytes Zero = zero_row_encoding(C.Width, Bits);
+    EXPECT_EQ(Stream, concat({C.Encoded, Zero, Zero, Zero, Zero, {0, 1}}));
+  }
+}
+
 TEST(RleEncode, Rle8Rows) {
   const TRowCase Cases[] = {
       {"literal then run", 12, {1, 2, 3, 4, 9, 9, 9, 9, 9, 9, 9, 9}, {0, 4, 1, 2, 3, 4, 8, 9, 0, 0}},
@@ -90,13 +102,7 @@ TEST(RleEncode, Rle8Rows) {
        concat({{0, 255}, ramp(255), {0}, {0, 45}, ramp(45, 255), {0}, {0, 0}})},
       {"single trailing pixel", 13, concat({repeat(2, 12), {3}}), {12, 2, 1, 3, 0, 0}},
   };
-  for (const TRowCase& C : Cases) {
-    SCOPED_TRACE(C.Name);
-    ASSERT_EQ(C.Row.size(), static_cast<size_t>(C.Width));
-    const TBytes Stream = encode(image_with_filler(C.Width, 8, C.Row, 4));
-    const TBytes Zero = zero_row_encoding(C.Width, 8);
-    EXPECT_EQ(Stream, concat({C.Encoded, Zero, Zero, Zero, Zero, {0, 1}}));
-  }
+  expect_rows(8, Cases);
 }
 
 TEST(RleEncode, Rle4Rows) {
@@ -123,13 +129,7 @@ TEST(RleEncode, Rle4Rows) {
        concat({repeat(0x77, 8), {0x12, 0x34, 0x56, 0x70}}),
        {0x10, 0x77, 0, 7, 0x12, 0x34, 0x56, 0x70, 0, 0}},
   };
-  for (const TRowCase& C : Cases) {
-    SCOPED_TRACE(C.Name);
-    ASSERT_EQ(C.Row.size(), static_cast<size_t>((C.Width + 1) / 2));
-    const TBytes Stream = encode(image_with_filler(C.Width, 4, C.Row, 4));
-    const TBytes Zero = zero_row_encoding(C.Width, 4);
-    EXPECT_EQ(Stream, concat({C.Encoded, Zero, Zero, Zero, Zero, {0, 1}}));
-  }
+  expect_rows(4, Cases);
 }
 
 TEST(RleEncode, Rle4CountsOfEveryRowAddUpToTheWidth) {
@@ -173,33 +173,27 @@ TEST(RleEncode, Rle4CountsOfEveryRowAddUpToTheWidth) {
   }
 }
 
+// The encoder of Src's depth gives up on it: its reserve would run out.
+void expect_compression_failed(const TOwnedDIB& Src) {
+  ExpectThrowMessage<EKvDIBCompressionFailed>([&] { encode(Src); },
+                                              Src.Info().Header.biBitCount == 8
+                                                  ? "Convert8BitRGBTo8BitRLE: Compression Failed"
+                                                  : "Convert4BitRGBTo4BitRLE: Compression Failed");
+}
+
 TEST(RleEncode, WorkBufferReserves) {
   // Each row needs 4 bytes, the stride is only 4, and every run keeps 6 bytes free.
-  ExpectThrowMessage<EKvDIBCompressionFailed>([] { encode(TOwnedDIB(1, 1, 8, 256)); },
-                                              "Convert8BitRGBTo8BitRLE: Compression Failed");
-  for (int32_t Height : {1, 2, 3, 10}) {
-    ExpectThrowMessage<EKvDIBCompressionFailed>([&] { encode(image_of_rows(4, Height, 8, repeat(9, 4))); },
-                                                "Convert8BitRGBTo8BitRLE: Compression Failed");
-  }
+  expect_compression_failed(TOwnedDIB(1, 1, 8, 256));
+  for (int32_t Height : {1, 2, 3, 10}) expect_compression_failed(image_of_rows(4, Height, 8, repeat(9, 4)));
   EXPECT_EQ(encode(image_of_rows(8, 3, 8, repeat(7, 8))), (TBytes{8, 7, 0, 0, 8, 7, 0, 0, 8, 7, 0, 0, 0, 1}));
   // A single 12-pixel row that fills its 12 bytes exactly, and one that needs more.
   EXPECT_EQ(encode(image_of_rows(12, 1, 8, {1, 2, 3, 4, 9, 9, 9, 9, 9, 9, 9, 9})),
             (TBytes{0, 4, 1, 2, 3, 4, 8, 9, 0, 0, 0, 1}));
-  ExpectThrowMessage<EKvDIBCompressionFailed>(
-      [] {
-        encode(image_of_rows(12, 1, 8, {1, 2, 3, 4, 5, 9, 9, 9, 9, 9, 9, 9}));
-      },
-      "Convert8BitRGBTo8BitRLE: Compression Failed");
-  ExpectThrowMessage<EKvDIBCompressionFailed>([] { encode(TOwnedDIB(1, 1, 4, 16)); },
-                                              "Convert4BitRGBTo4BitRLE: Compression Failed");
-  ExpectThrowMessage<EKvDIBCompressionFailed>(
-      [] {
-        encode(image_of_rows(8, 5, 4, {0x12, 0x34, 0x56, 0x78}));
-      },
-      "Convert4BitRGBTo4BitRLE: Compression Failed");
+  expect_compression_failed(image_of_rows(12, 1, 8, {1, 2, 3, 4, 5, 9, 9, 9, 9, 9, 9, 9}));
+  expect_compression_failed(TOwnedDIB(1, 1, 4, 16));
+  expect_compression_failed(image_of_rows(8, 5, 4, {0x12, 0x34, 0x56, 0x78}));
   std::mt19937 Rng(1);
-  ExpectThrowMessage<EKvDIBCompressionFailed>([&] { encode(RandomIndexed(Rng, 64, 64, 8, 256)); },
-                                              "Convert8BitRGBTo8BitRLE: Compression Failed");
+  expect_compression_failed(RandomIndexed(Rng, 64, 64, 8, 256));
 }
 
 TEST(RleEncode, DestinationDescriptorAndRowOrder) {
