@@ -112,9 +112,12 @@ int32_t quantize(uint32_t Index, const TKvQuantizeRec& Rec, const TFpuState& Hos
   const int32_t Height = Rec.Height;
 
   auto DIB = std::make_unique<kv::TKvDIB>();
-  DIB->SetWidth(Width);  // a zero width or height raises the library's parameter error
-  DIB->SetHeight(Height);
+  // The depth first, while the image is still 1 x 1: the same 24-bit image results, without
+  // first building a full-size 8-bit image only to discard it. A zero width or height
+  // raises the library's parameter error.
   DIB->SetBitCount(24);
+  DIB->SetWidth(Width);
+  DIB->SetHeight(Height);
   const size_t SrcBytes = static_cast<size_t>(Width) * 3;
   for (int32_t Y = 0; Y < Height; ++Y) std::memcpy(DIB->GetScanLine(Y), Rec.SrcRows[Y], SrcBytes);
   DIB->FineMethod = static_cast<uint16_t>(Index) == kFineIndex;
