@@ -2,6 +2,7 @@
 // errors and block bookkeeping.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -38,35 +39,32 @@ struct ProgressLog {
   }
 };
 
-// A 24-bit image with many colours, so that the reductions use every step.
-void FillGradient(TKvDIB& D, int W, int H) {
+// Makes D a W x H 24-bit image whose pixel (X, Y) is Pixel(X, Y) as {blue, green, red}.
+template <typename F>
+void Fill24(TKvDIB& D, int W, int H, F&& Pixel) {
   D.SetBitCount(24);
   D.SetWidth(W);
   D.SetHeight(H);
   for (int Y = 0; Y < H; ++Y) {
     uint8_t* Row = D.GetScanLine(Y);
     for (int X = 0; X < W; ++X) {
-      Row[3 * X] = static_cast<uint8_t>(X * 7 + Y);
-      Row[3 * X + 1] = static_cast<uint8_t>(X * 3 + Y * 5);
-      Row[3 * X + 2] = static_cast<uint8_t>(Y * 11 + X);
+      const std::array<int, 3> BGR = Pixel(X, Y);
+      for (int C = 0; C < 3; ++C) Row[3 * X + C] = static_cast<uint8_t>(BGR[static_cast<size_t>(C)]);
     }
   }
 }
 
-// A 24-bit image of wide bands in a few colours: it stays small when RLE-encoded.
+// Many colours, so that the reductions use every step.
+void FillGradient(TKvDIB& D, int W, int H) {
+  Fill24(D, W, H, [](int X, int Y) { return std::array<int, 3>{X * 7 + Y, X * 3 + Y * 5, Y * 11 + X}; });
+}
+
+// Wide bands in a few colours: the image stays small when RLE-encoded.
 void FillBands(TKvDIB& D, int W, int H) {
-  D.SetBitCount(24);
-  D.SetWidth(W);
-  D.SetHeight(H);
-  for (int Y = 0; Y < H; ++Y) {
-    uint8_t* Row = D.GetScanLine(Y);
-    for (int X = 0; X < W; ++X) {
-      const int Band = (X / 8 + Y / 4) % 5;
-      Row[3 * X] = static_cast<uint8_t>(Band * 60);
-      Row[3 * X + 1] = static_cast<uint8_t>(255 - Band * 50);
-      Row[3 * X + 2] = static_cast<uint8_t>(Band * 17);
-    }
-  }
+  Fill24(D, W, H, [](int X, int Y) {
+    const int Band = (X / 8 + Y / 4) % 5;
+    return std::array<int, 3>{Band * 60, 255 - Band * 50, Band * 17};
+  });
 }
 
 std::vector<uint8_t> PixelBytes(const TKvDIB& D) {
