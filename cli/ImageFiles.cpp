@@ -14,7 +14,7 @@
 #include <limits>
 
 #include "cli/ImageFilesInternal.h"
-#include "platform/Stream.h"
+#include "platform/streams/Stream.h"
 
 namespace kvcli {
 

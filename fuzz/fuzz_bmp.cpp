@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/KvDIB.h"
-#include "platform/Stream.h"
+#include "platform/streams/Stream.h"
 
 namespace {
 

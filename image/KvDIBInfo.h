@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/Exceptions.h"
-#include "platform/FileMap.h"
-#include "platform/WinTypes.h"
+#include "platform/core/Exceptions.h"
+#include "platform/memory/FileMap.h"
+#include "platform/core/WinTypes.h"
 
 namespace kv {
 

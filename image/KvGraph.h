@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/Graphic.h"
+#include "platform/framework/Graphic.h"
 
 namespace kv {
 

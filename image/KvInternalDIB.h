@@ -8,7 +8,7 @@
 #include <string>
 
 #include "image/KvDIBInfo.h"
-#include "platform/Palette.h"
+#include "platform/graphics/Palette.h"
 
 namespace kv {
 

@@ -7,7 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
+#include "platform/memory/FileMap.h"
 
 namespace kv::test {
 
@@ -24,9 +25,9 @@ void ExpectThrowMessage(F&& Body, const std::string& Message) {
   }
 }
 
-// Open descriptors of this process: pixel blocks are memfds, so a leaked block shows here.
-inline int OpenDescriptorCount() {
-  int N = 0;
+// Open descriptors and live pixel blocks of this process: a leaked file or block shows here.
+inline int64_t OpenResourceCount() {
+  int64_t N = PixelBlocksInUse();
   for ([[maybe_unused]] const auto& E : std::filesystem::directory_iterator("/proc/self/fd")) ++N;
   return N;
 }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "image/KvDIB.h"
-#include "platform/Stream.h"
+#include "platform/streams/Stream.h"
 #include "tests/KvTestSupport.h"
 
 namespace kv {
@@ -37,7 +37,7 @@ TEST(BmpRegression, NamedFilesKeepTheirOutcome) {
   for (const Regression& R : kRegressions) {
     SCOPED_TRACE(R.File);
     Listed.insert(R.File);
-    const int Descriptors = test::OpenDescriptorCount();
+    const int64_t Descriptors = test::OpenResourceCount();
     {
       TKvDIB Image;
       const std::string Path = kData + "/" + R.File;
@@ -69,7 +69,7 @@ TEST(BmpRegression, NamedFilesKeepTheirOutcome) {
         EXPECT_EQ(Image.GetPixelFormat(), kvPf24Bit);
       }
     }
-    EXPECT_EQ(test::OpenDescriptorCount(), Descriptors);
+    EXPECT_EQ(test::OpenResourceCount(), Descriptors);
   }
   for (const auto& E : std::filesystem::directory_iterator(kData)) {
     const std::string Name = E.path().filename().string();

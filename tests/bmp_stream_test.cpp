@@ -14,7 +14,7 @@
 
 #include "image/KvDIB.h"
 #include "image/interchange/KvDIBStream.h"
-#include "platform/Stream.h"
+#include "platform/streams/Stream.h"
 #include "tests/KvTestSupport.h"
 
 namespace kv {
@@ -229,7 +229,7 @@ TEST(BmpReader, RefusesWhatTheErrorTableNames) {
 }
 
 TEST(BmpReader, FailedReadsLeakNoPixelMemory) {
-  const int Before = test::OpenDescriptorCount();
+  const int64_t Before = test::OpenResourceCount();
   for (int I = 0; I < 20; ++I) {
     TKvInternalDIB Dib;
     auto Short = rgb24(8, 8).Build();
@@ -240,7 +240,7 @@ TEST(BmpReader, FailedReadsLeakNoPixelMemory) {
     Masked.Pixels = filled(4);
     EXPECT_THROW(load(Dib, Masked.Build()), EKvDIBInvalidDIB);
   }
-  EXPECT_EQ(test::OpenDescriptorCount(), Before);
+  EXPECT_EQ(test::OpenResourceCount(), Before);
 }
 
 TEST(BmpReader, ColourTableSizes) {

@@ -155,7 +155,7 @@ TEST(SetPixelFormat, RaisingHandlerLeavesTheImageAndStillEnds) {
     TKvDIB D;
     FillGradient(D, 40, 30);
     const std::vector<uint8_t> Before = PixelBytes(D);
-    const int Fds = test::OpenDescriptorCount();
+    const int64_t Fds = test::OpenResourceCount();
     ProgressLog Log;
     Log.RaiseAtRunning = RaiseAt;
     Log.Attach(D);
@@ -169,7 +169,7 @@ TEST(SetPixelFormat, RaisingHandlerLeavesTheImageAndStillEnds) {
     EXPECT_EQ(Log.Seen.back().Stage, TProgressStage::Ending);
     EXPECT_EQ(Log.Seen.back().Percent, 100);
     EXPECT_EQ(Log.Seen.size(), static_cast<size_t>(RaiseAt + 3));  // start, running..., end
-    EXPECT_EQ(test::OpenDescriptorCount(), Fds);
+    EXPECT_EQ(test::OpenResourceCount(), Fds);
   }
 }
 
@@ -179,7 +179,7 @@ TEST(SetPixelFormat, FailureInALaterStepReleasesEarlierBlocks) {
   FillBands(D, 16, 16);
   D.SetPixelFormat(kvPf8BitRLE);
   const std::vector<uint8_t> Before = PixelBytes(D);
-  const int Fds = test::OpenDescriptorCount();
+  const int64_t Fds = test::OpenResourceCount();
   ProgressLog Log;
   Log.RaiseAtRunning = 3;
   Log.Attach(D);
@@ -188,7 +188,7 @@ TEST(SetPixelFormat, FailureInALaterStepReleasesEarlierBlocks) {
   EXPECT_EQ(PixelBytes(D), Before);
   EXPECT_EQ(Log.Seen.front().Msg, "PixelFormat 8BitRLE -> 4Bit");
   EXPECT_EQ(Log.Seen.back().Stage, TProgressStage::Ending);
-  EXPECT_EQ(test::OpenDescriptorCount(), Fds);
+  EXPECT_EQ(test::OpenResourceCount(), Fds);
 }
 
 TEST(SetPixelFormat, UnreportedPairsSendNoProgress) {
@@ -211,10 +211,10 @@ TEST(SetPixelFormat, ThreeStepRouteLeavesOnlyTheFinalBlock) {
   Reference.Assign(&D);
   Reference.SetPixelFormat(kvPf4Bit);
   Reference.SetPixelFormat(kvPf8Bit);
-  const int Fds = test::OpenDescriptorCount();
+  const int64_t Fds = test::OpenResourceCount();
   D.SetPixelFormat(kvPf8BitRLE);
   EXPECT_EQ(D.GetPixelFormat(), kvPf8BitRLE);
-  EXPECT_EQ(test::OpenDescriptorCount(), Fds);
+  EXPECT_EQ(test::OpenResourceCount(), Fds);
   D.SetPixelFormat(kvPf8Bit);
   EXPECT_EQ(PixelBytes(D), PixelBytes(Reference));
 }

@@ -171,7 +171,7 @@ TEST(KvDIB, CopyOnWrite) {
 }
 
 TEST(KvDIB, AssignNilSelfAndSharedLifetime) {
-  const int Fds = test::OpenDescriptorCount();
+  const int64_t Fds = test::OpenResourceCount();
   {
     auto A = std::make_unique<TKvDIB>();
     A->SetWidth(9);
@@ -189,7 +189,7 @@ TEST(KvDIB, AssignNilSelfAndSharedLifetime) {
     EXPECT_EQ(B.GetColorCount(), 2);
     EXPECT_EQ(Changes.Count, 0);
   }
-  EXPECT_EQ(test::OpenDescriptorCount(), Fds);  // every pixel block released
+  EXPECT_EQ(test::OpenResourceCount(), Fds);  // every pixel block released
 }
 
 TEST(KvDIB, UniqueDIBOnPrivateStorageKeepsIt) {

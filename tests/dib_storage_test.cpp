@@ -19,6 +19,37 @@ TEST(FileMap, BlocksAreZeroFilledAndIndependent) {
   EXPECT_EQ(B.Bits()[9999], 0);
 }
 
+TEST(FileMap, HandleLeadsBackToItsBlockUntilReleased) {
+  const int64_t Before = PixelBlocksInUse();
+  for (int32_t Size : {1, 4096, 3 << 20}) {  // below a page, a page, a huge-page block
+    TMapHandle H = kNoMapHandle;
+    uint8_t* Bits = nullptr;
+    GetFileMap(Size, H, Bits);
+    EXPECT_EQ(PixelBlocksInUse(), Before + 1);
+    uint8_t* Found = nullptr;
+    int64_t FoundSize = 0;
+    ASSERT_TRUE(FileMapView(H, Found, FoundSize));
+    EXPECT_EQ(Found, Bits);
+    EXPECT_EQ(FoundSize, Size);
+    EXPECT_EQ(Bits[0], 0);
+    EXPECT_EQ(Bits[Size - 1], 0);
+    Bits[Size - 1] = 7;  // the whole block is writable
+    ReleaseFileMap(H, Bits);
+    EXPECT_EQ(PixelBlocksInUse(), Before);
+  }
+  uint8_t* Found = nullptr;
+  int64_t FoundSize = 0;
+  EXPECT_FALSE(FileMapView(kNoMapHandle, Found, FoundSize));
+}
+
+TEST(FileMap, ReleaseOfAForeignPairIsAnAssertion) {
+  TFileMapBlock A(100);
+  ExpectThrowMessage<EKvDIBAssert>([&] { ReleaseFileMap(A.Handle(), A.Bits() + 1); },
+                                   "ReleaseFileMap: Failed To Unmap View of File map");
+  ExpectThrowMessage<EKvDIBAssert>([&] { ReleaseFileMap(kNoMapHandle, A.Bits()); },
+                                   "ReleaseFileMap: Failed To Unmap View of File map");
+}
+
 TEST(FileMap, NonPositiveSizesFail) {
   for (int32_t Size : {0, -1, std::numeric_limits<int32_t>::min()}) {
     TMapHandle H = kNoMapHandle;

@@ -57,11 +57,11 @@ void ExpectRefusedBeforeAnything(F&& Routine, uint16_t Bits, uint32_t Compressio
   Src.Info().Header.biCompression = Compression;
   TKvDIBInfo Dst{};
   Dst.BitsSize = 1234;
-  const int Descriptors = OpenDescriptorCount();
+  const int64_t Descriptors = OpenResourceCount();
   ExpectThrowMessage<EKvDIBBadDIBType>([&] { Routine(Src.Info(), Dst, nullptr); }, Message);
   EXPECT_EQ(Dst.BitsSize, 1234);
   EXPECT_EQ(Dst.Bits, nullptr);
-  EXPECT_EQ(OpenDescriptorCount(), Descriptors);
+  EXPECT_EQ(OpenResourceCount(), Descriptors);
 }
 
 // Routine(Dst, Progress) with a progress that raises at call CancelAt: the exception comes
@@ -72,7 +72,7 @@ void ExpectCancelReleasesEverything(F&& Routine, int CancelAt) {
   TKvDIBInfo Dst{};
   Dst.BitsSize = 77;
   int Calls = 0;
-  const int Descriptors = OpenDescriptorCount();
+  const int64_t Descriptors = OpenResourceCount();
   const TKvProgressProc Progress = [&] {
     if (++Calls == CancelAt) throw std::runtime_error("cancel");
   };
@@ -80,7 +80,7 @@ void ExpectCancelReleasesEverything(F&& Routine, int CancelAt) {
   EXPECT_EQ(Calls, CancelAt);
   EXPECT_EQ(Dst.BitsSize, 77);
   EXPECT_EQ(Dst.Bits, nullptr);
-  EXPECT_EQ(OpenDescriptorCount(), Descriptors);
+  EXPECT_EQ(OpenResourceCount(), Descriptors);
 }
 
 struct TReduced {

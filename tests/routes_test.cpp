@@ -124,11 +124,11 @@ void check_route(TKvPixelFormat From, TKvPixelFormat To, int32_t Height, bool Fi
   const std::vector<TKvRGB> Before = picture_of(D.InternalDIB()->Info);
   // RLE sources were made by the encoders and are therefore stored bottom-up.
   const int32_t Stored = D.InternalDIB()->Info.Header.biHeight;
-  const int Fds = OpenDescriptorCount();
+  const int64_t Fds = OpenResourceCount();
 
   D.SetPixelFormat(To);
 
-  EXPECT_EQ(OpenDescriptorCount(), Fds);  // the old block went, intermediate ones too
+  EXPECT_EQ(OpenResourceCount(), Fds);  // the old block went, intermediate ones too
   const TKvDIBInfo& Info = D.InternalDIB()->Info;
   const TTargetShape S = shape(To);
   EXPECT_EQ(Info.Header.biBitCount, S.Bits);
@@ -211,7 +211,7 @@ TEST(Routes, DecodingErrorLeavesTheImage) {
   TKvDIBInfo& Info = D.InternalDIB()->Info;
   Info.Bits[0] = 200;  // a run far beyond the row end
   const std::vector<uint8_t> Bytes(Info.Bits, Info.Bits + Info.BitsSize);
-  const int Fds = OpenDescriptorCount();
+  const int64_t Fds = OpenResourceCount();
   for (TKvPixelFormat To : {kvPf1Bit, kvPf8Bit, kvPf24Bit, kvPf4BitRLE, kvPfHalfTone}) {
     ExpectThrowMessage<EKvDIBInvalidDIB>([&] { D.SetPixelFormat(To); },
                                          "Convert8BitRLETo8BitRGB: Bad RLE Data 4");
@@ -219,7 +219,7 @@ TEST(Routes, DecodingErrorLeavesTheImage) {
     EXPECT_EQ(std::vector<uint8_t>(D.InternalDIB()->Info.Bits,
                                    D.InternalDIB()->Info.Bits + D.InternalDIB()->Info.BitsSize),
               Bytes);
-    EXPECT_EQ(OpenDescriptorCount(), Fds);
+    EXPECT_EQ(OpenResourceCount(), Fds);
   }
 }
 
@@ -234,12 +234,12 @@ TEST(Routes, CompressionFailureLeavesTheImage) {
     D.GetScanLine(Y)[0] = 0x55;
     D.GetScanLine(Y)[1] = 0xAA;
   }
-  const int Fds = OpenDescriptorCount();
+  const int64_t Fds = OpenResourceCount();
   ExpectThrowMessage<EKvDIBCompressionFailed>([&] { D.SetPixelFormat(kvPf8BitRLE); },
                                               "Convert8BitRGBTo8BitRLE: Compression Failed");
   EXPECT_EQ(D.GetPixelFormat(), kvPf1Bit);
   EXPECT_EQ(D.GetScanLine(2)[1], 0xAA);
-  EXPECT_EQ(OpenDescriptorCount(), Fds);
+  EXPECT_EQ(OpenResourceCount(), Fds);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "image/KvDIB.h"
-#include "platform/Stream.h"
+#include "platform/streams/Stream.h"
 #include "tests/KvPngRead.h"
 
 namespace kv {

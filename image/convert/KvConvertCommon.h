@@ -8,8 +8,8 @@
 #include <limits>
 
 #include "image/KvDIBInfo.h"
-#include "platform/Exceptions.h"
-#include "platform/FileMap.h"
+#include "platform/core/Exceptions.h"
+#include "platform/memory/FileMap.h"
 
 namespace kv::convert_detail {
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/WinTypes.h"
+#include "platform/core/WinTypes.h"
 
 namespace kv {
 

@@ -14,7 +14,7 @@
 
 #include "image/KvDIB.h"
 #include "image/interchange/KvDIBStream.h"
-#include "platform/Stream.h"
+#include "platform/streams/Stream.h"
 
 namespace kv {
 

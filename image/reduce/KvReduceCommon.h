@@ -10,8 +10,8 @@
 #include <string>
 
 #include "image/KvDIBInfo.h"
-#include "platform/Exceptions.h"
-#include "platform/FileMap.h"
+#include "platform/core/Exceptions.h"
+#include "platform/memory/FileMap.h"
 
 namespace kv {
 

@@ -1,6 +1,6 @@
-#include "platform/Graphic.h"
+#include "platform/framework/Graphic.h"
 
-#include "platform/Stream.h"
+#include "platform/streams/Stream.h"
 
 namespace kv {
 

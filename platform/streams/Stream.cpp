@@ -1,10 +1,10 @@
 // Byte streams: exact reads and writes over a file or a growable memory buffer.
-#include "platform/Stream.h"
+#include "platform/streams/Stream.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/Exceptions.h"
+#include "platform/core/Exceptions.h"
 
 namespace kv {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/WinTypes.h"
+#include "platform/core/WinTypes.h"
 
 namespace kv {
 

@@ -1,6 +1,6 @@
 // System-colour resolution. On Windows the current value comes from the system; elsewhere
 // a fixed table of the classic default scheme stands in for the desktop's settings.
-#include "platform/WinTypes.h"
+#include "platform/core/WinTypes.h"
 
 #ifdef _WIN32
 #include <windows.h>
