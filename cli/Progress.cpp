@@ -14,13 +14,14 @@ constexpr int kBarWidth = 30;
 
 bool TProgressBar::Wanted(bool Quiet) { return !Quiet && isatty(STDERR_FILENO) == 1; }
 
-void TProgressBar::Attach(kv::TKvDIB& Image) {
-  Image.OnProgress = [this](kv::TGraphic*, kv::TProgressStage Stage, uint8_t Percent, bool, const kv::TRect&,
-                            const std::string& Message) { Show(Stage, Percent, Message); };
+kv::frontend::TPercentProc TProgressBar::Proc() {
+  return [this](kv::TProgressStage Stage, int Percent, const std::string& Message) {
+    Show(Stage, Percent, Message);
+  };
 }
 
-void TProgressBar::Show(kv::TProgressStage Stage, uint8_t Percent, const std::string& Message) {
-  const int P = std::min<int>(Percent, 100);
+void TProgressBar::Show(kv::TProgressStage Stage, int Percent, const std::string& Message) {
+  const int P = std::clamp(Percent, 0, 100);
   if (Stage == kv::TProgressStage::Running && P == m_Shown) return;  // nothing new to draw
   m_Shown = P;
   const int Filled = P * kBarWidth / 100;

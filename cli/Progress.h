@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "image/KvDIB.h"
+#include "frontend/KvProgressAdapter.h"
 
 namespace kvcli {
 
@@ -16,9 +16,9 @@ class TProgressBar {
   // True when a bar makes sense: not quiet and stderr is a terminal.
   static bool Wanted(bool Quiet);
 
-  // Routes Image's notifications to this bar; the bar must outlive the conversion.
-  void Attach(kv::TKvDIB& Image);
-  void Show(kv::TProgressStage Stage, uint8_t Percent, const std::string& Message);
+  // A progress callback that draws this bar; the bar must outlive the conversion.
+  kv::frontend::TPercentProc Proc();
+  void Show(kv::TProgressStage Stage, int Percent, const std::string& Message);
 
  private:
   std::FILE* m_Out;

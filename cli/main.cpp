@@ -11,13 +11,20 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/ImageFiles.h"
+#include "cli/OutputFile.h"
 #include "cli/Progress.h"
+#include "frontend/KvColorText.h"
+#include "frontend/KvFormatNames.h"
+#include "frontend/KvImageFiles.h"
+#include "frontend/KvPngFile.h"
+#include "frontend/KvProgressAdapter.h"
 #include "image/KvDIB.h"
 
 namespace kvcli {
 
 namespace {
+
+using namespace kv::frontend;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -43,46 +50,6 @@ class TUsageError {
  private:
   std::string m_Message;
 };
-
-struct TFormatName {
-  const char* Name;
-  kv::TKvPixelFormat Format;
-};
-
-constexpr TFormatName kFormats[] = {
-    {"1bit", kv::kvPf1Bit},         {"4bit", kv::kvPf4Bit},
-    {"4bit-rle", kv::kvPf4BitRLE},  {"8bit", kv::kvPf8Bit},
-    {"8bit-rle", kv::kvPf8BitRLE},  {"24bit", kv::kvPf24Bit},
-    {"halftone", kv::kvPfHalfTone}, {"halftone-bw", kv::kvPfHalfToneBW},
-};
-
-std::optional<kv::TKvPixelFormat> parse_format(std::string_view Name) {
-  for (const TFormatName& F : kFormats)
-    if (Name == F.Name) return F.Format;
-  return std::nullopt;
-}
-
-const char* format_name(kv::TKvPixelFormat Format) {
-  for (const TFormatName& F : kFormats)
-    if (F.Format == Format) return F.Name;
-  return "?";
-}
-
-// RRGGBB (optionally with a leading #) as a colour value.
-std::optional<kv::TColor> parse_color(std::string_view Text) {
-  if (!Text.empty() && Text.front() == '#') Text.remove_prefix(1);
-  if (Text.size() != 6) return std::nullopt;
-  uint32_t V = 0;
-  for (char C : Text) {
-    int D = -1;
-    if (C >= '0' && C <= '9') D = C - '0';
-    if (C >= 'a' && C <= 'f') D = C - 'a' + 10;
-    if (C >= 'A' && C <= 'F') D = C - 'A' + 10;
-    if (D < 0) return std::nullopt;
-    V = V * 16 + static_cast<uint32_t>(D);
-  }
-  return static_cast<kv::TColor>(kv::MakeRGB(uint8_t(V >> 16), uint8_t(V >> 8), uint8_t(V)));
-}
 
 std::string lower_extension(const std::string& Path) {
   const size_t Slash = Path.find_last_of('/');
@@ -125,7 +92,7 @@ TConvertArgs parse_convert(const std::vector<std::string>& Args) {
       OptionsDone = true;
     } else if (is("--to")) {
       const std::string Name = value("--to");
-      Format = parse_format(Name);
+      Format = ParseFormat(Name);
       if (!Format) throw TUsageError("unknown format '" + Name + "'");
     } else if (Arg == "--fine") {
       A.Fine = true;
@@ -133,7 +100,7 @@ TConvertArgs parse_convert(const std::vector<std::string>& Args) {
       A.Quiet = true;
     } else if (is("--key-color")) {
       const std::string Text = value("--key-color");
-      const auto Color = parse_color(Text);
+      const auto Color = ParseColor(Text);
       if (!Color) throw TUsageError("--key-color wants RRGGBB in hexadecimal, not '" + Text + "'");
       A.KeyColor = *Color;
     } else {
@@ -148,8 +115,8 @@ TConvertArgs parse_convert(const std::vector<std::string>& Args) {
   const std::string Ext = lower_extension(A.Output);
   if (Ext != ".bmp" && Ext != ".dib" && Ext != ".png")
     throw TUsageError("OUTPUT must end in .bmp, .dib or .png: " + A.Output);
-  if (Ext == ".png" && (A.Format == kv::kvPf4BitRLE || A.Format == kv::kvPf8BitRLE))
-    throw TUsageError(std::string("PNG output cannot hold the RLE format ") + format_name(A.Format));
+  if (Ext == ".png" && IsRleFormat(A.Format))
+    throw TUsageError(std::string("PNG output cannot hold the RLE format ") + FormatName(A.Format));
   return A;
 }
 
@@ -165,14 +132,13 @@ int run_convert(const TConvertArgs& A) {
   Image.FineMethod = A.Fine;
   Image.BackgroundColor = A.KeyColor;
   TProgressBar Bar(stderr);
-  if (TProgressBar::Wanted(A.Quiet)) Bar.Attach(Image);
   try {
+    const TScopedProgress Progress(Image, TProgressBar::Wanted(A.Quiet) ? Bar.Proc() : TPercentProc());
     Image.SetPixelFormat(A.Format);
   } catch (const std::exception& E) {
     report(A.Input, E.what());
     return kExitFailure;
   }
-  Image.OnProgress = nullptr;
 
   try {
     TOutputFile Out(A.Output);
@@ -186,16 +152,6 @@ int run_convert(const TConvertArgs& A) {
     return kExitFailure;
   }
   return 0;
-}
-
-const char* compression_name(uint32_t Compression) {
-  switch (Compression) {
-    case kv::kBiRGB: return "none";
-    case kv::kBiRLE8: return "RLE8";
-    case kv::kBiRLE4: return "RLE4";
-    case kv::kBiBitFields: return "bit fields";
-    default: return "unknown";
-  }
 }
 
 int run_info(const std::vector<std::string>& Files) {
@@ -212,10 +168,10 @@ int run_info(const std::vector<std::string>& Files) {
       Status = kExitFailure;
       continue;
     }
-    const kv::BITMAPINFOHEADER& H = Image.InternalDIB()->Info.Header;
+    const kv::BITMAPINFOHEADER& H = Image.DIBInfo().Header;
     std::string Format;
     try {
-      Format = format_name(Image.GetPixelFormat());
+      Format = FormatName(Image.GetPixelFormat());
     } catch (const kv::Exception& E) {
       Format = "none (" + E.Message() + ")";
     }
@@ -223,7 +179,7 @@ int run_info(const std::vector<std::string>& Files) {
     std::printf("  file type:    %s\n", FileKindName(Kind));
     std::printf("  size:         %d x %d\n", Image.GetWidth(), Image.GetHeight());
     std::printf("  bit count:    %d\n", Image.GetBitCount());
-    std::printf("  compression:  %s (%u)\n", compression_name(H.biCompression), H.biCompression);
+    std::printf("  compression:  %s (%u)\n", CompressionName(H.biCompression), H.biCompression);
     std::printf("  colours:      %d\n", Image.GetColorCount());
     std::printf("  pixel format: %s\n", Format.c_str());
     std::printf("  orientation:  %s\n", H.biHeight < 0 ? "top-down" : "bottom-up");

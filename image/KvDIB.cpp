@@ -104,6 +104,35 @@ uint8_t* TKvDIB::GetScanLine(int32_t Y) {
   return m_InternalDIB->Info.Bits + Stride * Row;
 }
 
+const uint8_t* TKvDIB::ReadScanLine(int32_t Y) const {
+  AssertDIB(m_InternalDIB != nullptr, "TKvDIB.ReadScanLine: InternalDIB Should not be Nil");
+  const BITMAPINFOHEADER& H = m_InternalDIB->Info.Header;
+  if (Y < 0 || Y >= m_InternalDIB->Height)
+    throw EKvDIBPixelPositionRange("TKvDIB.ReadScanLine: y is Out of Range");
+  if (H.biCompression != kBiRGB) throw EKvDIBBadDIBType("TKvDIB.ReadScanLine: Bad DIB Type");
+  const size_t Stride = static_cast<size_t>(DIBStride(H));
+  const size_t Row = H.biHeight > 0 ? static_cast<size_t>(H.biHeight - 1 - Y) : static_cast<size_t>(Y);
+  return m_InternalDIB->Info.Bits + Stride * Row;
+}
+
+const TKvDIBInfo& TKvDIB::DIBInfo() const {
+  AssertDIB(m_InternalDIB != nullptr, "TKvDIB.DIBInfo: InternalDIB Should not be Nil");
+  return m_InternalDIB->Info;
+}
+
+void TKvDIB::SetColorTable(const RGBQUAD* Colors, int32_t Count) {
+  AssertDIB(m_InternalDIB != nullptr, "TKvDIB.SetColorTable: InternalDIB Should not be Nil");
+  if (Count < 0 || Count > 256 || (Count > 0 && Colors == nullptr))
+    throw EKvDIBPaletteIndexRange("TKvDIB.SetColorTable: Palette Index is Out of Range");
+  UniqueDIB();
+  TKvDIBInfo& Info = m_InternalDIB->Info;
+  if (Count > 0) std::memcpy(Info.Colors, Colors, static_cast<size_t>(Count) * sizeof(RGBQUAD));
+  Info.Header.biClrUsed = static_cast<uint32_t>(Count);
+  m_InternalDIB->UpdatePalette();
+  UpdatePaletteModified();
+  NotifyChange(this);
+}
+
 TKvPixelFormat TKvDIB::GetPixelFormat() const {
   AssertDIB(m_InternalDIB != nullptr, "TKvDIB.GetPixelFormat: InternalDIB Should not be Nil");
   return m_InternalDIB->GetPixelFormat();

@@ -34,6 +34,14 @@ class TKvDIB : public TKvGraphic {
   TColor GetColors(int32_t Index) const;
   // Row Y counted from the top; gives write access, so the storage is made private first.
   uint8_t* GetScanLine(int32_t Y);
+  // Row Y counted from the top, for reading only: shared storage stays shared. The same
+  // checks as GetScanLine.
+  const uint8_t* ReadScanLine(int32_t Y) const;
+  // The descriptor as held, for reading (header, colour table, pixel block).
+  const TKvDIBInfo& DIBInfo() const;
+  // Replaces the colour table by Colors (at most 256 entries; biClrUsed becomes their
+  // number) without touching the pixels or the bit count.
+  void SetColorTable(const RGBQUAD* Colors, int32_t Count);
   TKvPixelFormat GetPixelFormat() const;
   // Converts the pixels to Target (see KvDIBFormat.cpp for the routes and progress).
   void SetPixelFormat(TKvPixelFormat Target);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/KvProgressAdapter.h"
 #include "image/KvDIB.h"
 #include "plugin/PlugIf.h"
 
@@ -77,11 +78,9 @@ class TProgressHandler {
   TProgressHandler(TKvHostProgress Progress, const TFpuState& HostFpu)
       : m_Progress(Progress), m_HostFpu(HostFpu) {}
 
-  void Progress(kv::TGraphic* /*Sender*/, kv::TProgressStage /*Stage*/, uint8_t PercentDone,
-                bool /*RedrawNow*/, const kv::TRect& /*R*/, const std::string& /*Msg*/) {
-    if (m_Progress == nullptr) return;
+  void Progress(int Percent) {
     load_fpu_state(m_HostFpu);
-    const uint32_t Answer = m_Progress(PercentDone, kProgressTotal);
+    const uint32_t Answer = m_Progress(static_cast<uint32_t>(Percent), kProgressTotal);
     load_fpu_state(kModuleFpuState);
     // The host asks to stop with a non-zero low word; unwinding abandons the conversion.
     if ((Answer & 0xFFFF) != 0) throw kv::Exception("");
@@ -90,19 +89,6 @@ class TProgressHandler {
  private:
   TKvHostProgress m_Progress;
   TFpuState m_HostFpu;
-};
-
-// Clears the graphic's progress event on every exit path, so the handler it refers to can
-// go away first.
-class TProgressEventGuard {
- public:
-  explicit TProgressEventGuard(kv::TKvDIB& DIB) : m_DIB(DIB) {}
-  ~TProgressEventGuard() { m_DIB.OnProgress = nullptr; }
-  TProgressEventGuard(const TProgressEventGuard&) = delete;
-  TProgressEventGuard& operator=(const TProgressEventGuard&) = delete;
-
- private:
-  kv::TKvDIB& m_DIB;
 };
 
 // The reduction itself; any exception means result 1 with the host's buffers untouched,
@@ -123,12 +109,14 @@ int32_t quantize(uint32_t Index, const TKvQuantizeRec& Rec, const TFpuState& Hos
   DIB->FineMethod = static_cast<uint16_t>(Index) == kFineIndex;
 
   {
-    auto Handler = std::make_unique<TProgressHandler>(Rec.Progress, HostFpu);
-    TProgressEventGuard Guard(*DIB);  // destroyed before the handler
-    DIB->OnProgress = [H = Handler.get()](kv::TGraphic* Sender, kv::TProgressStage Stage, uint8_t Percent,
-                                          bool Redraw, const kv::TRect& R, const std::string& Msg) {
-      H->Progress(Sender, Stage, Percent, Redraw, R, Msg);
-    };
+    TProgressHandler Handler(Rec.Progress, HostFpu);
+    kv::frontend::TPercentProc Forward;  // a null host callback: no progress calls
+    if (Rec.Progress != nullptr)
+      Forward = [&Handler](kv::TProgressStage, int Percent, const std::string&) {
+        Handler.Progress(Percent);
+      };
+    const kv::frontend::TScopedProgress Progress(*DIB,
+                                                 std::move(Forward));  // detached before the handler goes
     DIB->SetPixelFormat(kv::kvPf8Bit);
   }
 

@@ -130,6 +130,44 @@ TEST(KvDIB, ScanLinesCountFromTheTop) {
   ExpectThrowMessage<EKvDIBBadDIBType>([&] { D.GetScanLine(0); }, "TKvDIB.GetScanLine: Bad DIB Type");
 }
 
+TEST(KvDIB, ReadAccessLeavesSharedStorageShared) {
+  TKvDIB A;
+  A.SetWidth(3);
+  A.SetHeight(-2);
+  A.GetScanLine(1)[2] = 5;
+  TKvDIB B;
+  B.Assign(&A);
+  const TKvDIB& View = B;
+  EXPECT_EQ(View.ReadScanLine(1)[2], 5);
+  EXPECT_EQ(View.ReadScanLine(1), A.InternalDIB()->Info.Bits + 4);  // top-down: row 1 is stored second
+  EXPECT_EQ(&View.DIBInfo(), &A.InternalDIB()->Info);
+  EXPECT_EQ(A.InternalDIB()->RefCount, 2);
+  ExpectThrowMessage<EKvDIBPixelPositionRange>([&] { View.ReadScanLine(2); },
+                                               "TKvDIB.ReadScanLine: y is Out of Range");
+  A.InternalDIB()->Info.Header.biCompression = kBiRLE8;
+  ExpectThrowMessage<EKvDIBBadDIBType>([&] { View.ReadScanLine(0); }, "TKvDIB.ReadScanLine: Bad DIB Type");
+}
+
+TEST(KvDIB, SetColorTableUnsharesAndMarksThePaletteChanged) {
+  TKvDIB A;
+  TKvDIB B;
+  B.Assign(&A);
+  int Changes = 0;
+  B.OnChange = [&Changes](TGraphic*) { ++Changes; };
+  B.SetPaletteDirty(false);
+  const RGBQUAD Colors[3] = {{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}};
+  B.SetColorTable(Colors, 3);
+  EXPECT_NE(B.InternalDIB(), A.InternalDIB());
+  EXPECT_EQ(B.GetColorCount(), 3);
+  EXPECT_EQ(B.GetColors(2), static_cast<TColor>(MakeRGB(9, 8, 7)));
+  EXPECT_EQ(A.GetColorCount(), 2);
+  EXPECT_TRUE(B.PaletteDirty());
+  EXPECT_EQ(Changes, 1);
+  ExpectThrowMessage<EKvDIBPaletteIndexRange>([&] { B.SetColorTable(Colors, 257); },
+                                              "TKvDIB.SetColorTable: Palette Index is Out of Range");
+  EXPECT_EQ(B.GetColorCount(), 3);
+}
+
 TEST(KvDIB, CopyOnWrite) {
   TKvDIB A;
   A.SetWidth(7);

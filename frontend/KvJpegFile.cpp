@@ -8,10 +8,11 @@
 #include <csetjmp>
 #include <vector>
 
-#include "cli/ImageFiles.h"
-#include "cli/ImageFilesInternal.h"
+#include "frontend/KvDecodedImage.h"
+#include "frontend/KvImageFiles.h"
+#include "frontend/KvJpegFile.h"
 
-namespace kvcli {
+namespace kv::frontend {
 
 namespace {
 
@@ -52,7 +53,7 @@ void cmyk_row_to_bgr(const uint8_t* Src, uint8_t* Dst, unsigned Width, bool Inve
 
 // Grey images become 8-bit images with a grey ramp, everything else 24 bits, decoded
 // straight into the scan lines as blue, green, red.
-bool decode_jpeg(TJpegGuard& Guard, TJpegError& Error, kv::TKvDIB& Image, std::vector<uint8_t>& Ink) {
+bool decode_jpeg(TJpegGuard& Guard, TJpegError& Error, TKvDIB& Image, std::vector<uint8_t>& Ink) {
   jpeg_decompress_struct* J = &Guard.Info;
   if (setjmp(Error.Jump)) return false;
   jpeg_stdio_src(J, Guard.File);
@@ -77,7 +78,7 @@ bool decode_jpeg(TJpegGuard& Guard, TJpegError& Error, kv::TKvDIB& Image, std::v
 
 }  // namespace
 
-void ReadJpegFile(const std::string& Path, kv::TKvDIB& Image) {
+void ReadJpegFile(const std::string& Path, TKvDIB& Image) {
   TJpegGuard Guard;
   Guard.File = std::fopen(Path.c_str(), "rb");
   if (!Guard.File) throw TFileError("Cannot open file " + Path);
@@ -91,4 +92,4 @@ void ReadJpegFile(const std::string& Path, kv::TKvDIB& Image) {
   if (!decode_jpeg(Guard, Error, Image, Ink)) throw TFileError(std::string("JPEG: ") + Error.Text);
 }
 
-}  // namespace kvcli
+}  // namespace kv::frontend

@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/ImageFiles.h"
-#include "cli/ImageFilesInternal.h"
+#include "frontend/KvPngFile.h"
 
-namespace kvcli {
+#include "frontend/KvDecodedImage.h"
+#include "frontend/KvImageFiles.h"
+
+namespace kv::frontend {
 
 namespace {
 
@@ -49,7 +51,7 @@ struct TPngWriteGuard {
 // Palette images become 8-bit images with their palette, grey images 8-bit images with a
 // grey ramp, colour images 24-bit images; 16-bit samples keep their high byte and alpha
 // is dropped. Rows go straight into the scan lines (blue, green, red for colour).
-bool decode_png(png_structp Png, png_infop Info, std::FILE* File, kv::TKvDIB& Image) {
+bool decode_png(png_structp Png, png_infop Info, std::FILE* File, TKvDIB& Image) {
   if (setjmp(png_jmpbuf(Png))) return false;
   png_init_io(Png, File);
   png_read_info(Png, Info);
@@ -74,11 +76,10 @@ bool decode_png(png_structp Png, png_infop Info, std::FILE* File, kv::TKvDIB& Im
     png_colorp Palette = nullptr;
     int Count = 0;
     png_get_PLTE(Png, Info, &Palette, &Count);
-    kv::RGBQUAD Colors[256] = {};
+    RGBQUAD Colors[256] = {};
     Count = std::clamp(Count, 0, 256);
-    for (int I = 0; I < Count; ++I)
-      Colors[I] = kv::RGBQUAD{Palette[I].blue, Palette[I].green, Palette[I].red, 0};
-    SetColorTable(Image, Colors, Count);
+    for (int I = 0; I < Count; ++I) Colors[I] = RGBQUAD{Palette[I].blue, Palette[I].green, Palette[I].red, 0};
+    Image.SetColorTable(Colors, Count);
   } else if (Grey) {
     SetGreyRamp(Image);
   }
@@ -89,8 +90,8 @@ bool decode_png(png_structp Png, png_infop Info, std::FILE* File, kv::TKvDIB& Im
   return true;
 }
 
-bool encode_png(png_structp Png, png_infop Info, std::FILE* File, kv::TKvDIB& Image, const png_color* Palette,
-                int PaletteSize) {
+bool encode_png(png_structp Png, png_infop Info, std::FILE* File, const TKvDIB& Image,
+                const png_color* Palette, int PaletteSize) {
   if (setjmp(png_jmpbuf(Png))) return false;
   png_init_io(Png, File);
   const int Bits = Image.GetBitCount();
@@ -107,18 +108,18 @@ bool encode_png(png_structp Png, png_infop Info, std::FILE* File, kv::TKvDIB& Im
   png_write_info(Png, Info);
   if (Bits == 24) png_set_bgr(Png);
   // DIB rows pack pixels as PNG does (leftmost in the high bits), so they go out as held.
-  for (png_uint_32 Y = 0; Y < Height; ++Y) png_write_row(Png, Image.GetScanLine(static_cast<int32_t>(Y)));
+  for (png_uint_32 Y = 0; Y < Height; ++Y) png_write_row(Png, Image.ReadScanLine(static_cast<int32_t>(Y)));
   png_write_end(Png, Info);
   return true;
 }
 
 // The highest colour index used in a 1-, 4- or 8-bit image.
-int highest_index(kv::TKvDIB& Image) {
+int highest_index(const TKvDIB& Image) {
   const int Bits = Image.GetBitCount();
   const int Width = Image.GetWidth();
   int Highest = 0;
   for (int Y = 0; Y < Image.GetHeight(); ++Y) {
-    const uint8_t* Row = Image.GetScanLine(Y);
+    const uint8_t* Row = Image.ReadScanLine(Y);
     for (int X = 0; X < Width; ++X) {
       const int Bit = X * Bits;
       Highest = std::max(Highest, (Row[Bit / 8] >> (8 - Bits - Bit % 8)) & ((1 << Bits) - 1));
@@ -129,7 +130,7 @@ int highest_index(kv::TKvDIB& Image) {
 
 }  // namespace
 
-void ReadPngFile(const std::string& Path, kv::TKvDIB& Image) {
+void ReadPngFile(const std::string& Path, TKvDIB& Image) {
   TFileCloser File{std::fopen(Path.c_str(), "rb")};
   if (!File.File) throw TFileError("Cannot open file " + Path);
   TPngMessage Message;
@@ -142,10 +143,10 @@ void ReadPngFile(const std::string& Path, kv::TKvDIB& Image) {
     throw TFileError(std::string("PNG: ") + Message.Text);
 }
 
-void WritePngFile(kv::TKvDIB& Image, const std::string& Path) {
+void WritePngFile(const TKvDIB& Image, const std::string& Path) {
   const int Bits = Image.GetBitCount();
-  const kv::TKvPixelFormat Format = Image.GetPixelFormat();
-  if (Format == kv::kvPf4BitRLE || Format == kv::kvPf8BitRLE)
+  const TKvPixelFormat Format = Image.GetPixelFormat();
+  if (Format == kvPf4BitRLE || Format == kvPf8BitRLE)
     throw TFileError("an RLE image cannot be written as PNG");
 
   // The palette covers the colour table and every index the pixels use.
@@ -155,7 +156,7 @@ void WritePngFile(kv::TKvDIB& Image, const std::string& Path) {
     PaletteSize = std::max<int>(Image.GetColorCount(), highest_index(Image) + 1);
     PaletteSize = std::min(PaletteSize, 1 << Bits);
     for (int I = 0; I < PaletteSize; ++I) {
-      const kv::TColor C = Image.GetColors(I);
+      const TColor C = Image.GetColors(I);
       Palette[I] = png_color{uint8_t(C), uint8_t(C >> 8), uint8_t(C >> 16)};
     }
   }
@@ -176,4 +177,4 @@ void WritePngFile(kv::TKvDIB& Image, const std::string& Path) {
   if (!Flushed || !Closed) throw TFileError("Stream write error");
 }
 
-}  // namespace kvcli
+}  // namespace kv::frontend
