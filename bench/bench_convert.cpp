@@ -27,16 +27,10 @@
 namespace kv::bench {
 namespace {
 
-// A descriptor whose block is released with it.
-struct TOwnedInfo {
-  TKvDIBInfo Info{};
-  ~TOwnedInfo() { ReleaseDIBInfoBits(Info); }
-};
-
 // The benchmark image in the formats the routines start from, made once.
 struct TInputs {
   std::unique_ptr<TKvDIB> Eight, Four;
-  TOwnedInfo Rle8, Rle4;
+  TKvOwnedInfo Rle8, Rle4;
 };
 
 const TInputs& inputs() {
@@ -48,8 +42,11 @@ const TInputs& inputs() {
     I->Four = std::make_unique<TKvDIB>();
     I->Four->Assign(&BenchImage());
     I->Four->SetPixelFormat(kvPf4Bit);
-    Convert8BitRGBTo8BitRLE(I->Eight->InternalDIB()->Info, I->Rle8.Info);
-    Convert4BitRGBTo4BitRLE(I->Four->InternalDIB()->Info, I->Rle4.Info);
+    TKvDIBInfo Out{};
+    Convert8BitRGBTo8BitRLE(I->Eight->DIBInfo(), Out);
+    I->Rle8 = TKvOwnedInfo::Adopt(Out);
+    Convert4BitRGBTo4BitRLE(I->Four->DIBInfo(), Out);
+    I->Rle4 = TKvOwnedInfo::Adopt(Out);
     return I;
   }();
   return *In;
@@ -65,12 +62,13 @@ using TRoutine = void (*)(const TKvDIBInfo&, TKvDIBInfo&);
 void run_routine(benchmark::State& State, const TKvDIBInfo& Src, TRoutine Fn) {
   int32_t OutBytes = 0;
   for (auto _ : State) {
-    TOwnedInfo Dst;
-    Fn(Src, Dst.Info);
-    benchmark::DoNotOptimize(Dst.Info.Bits);
+    TKvDIBInfo Out{};
+    Fn(Src, Out);
+    TKvOwnedInfo Dst = TKvOwnedInfo::Adopt(Out);
+    benchmark::DoNotOptimize(Dst.Info().Bits);
     State.PauseTiming();
-    OutBytes = Dst.Info.BitsSize;
-    ReleaseDIBInfoBits(Dst.Info);
+    OutBytes = Dst.Info().BitsSize;
+    Dst.Reset();
     State.ResumeTiming();
   }
   set_rate(State);
@@ -112,14 +110,14 @@ const TKvDIBInfo& four() { return inputs().Four->InternalDIB()->Info; }
 void BM_ConvHalftone(benchmark::State& S) { run_routine(S, true_colour(), ConvertToHalfTone); }
 void BM_ConvHalftoneBW(benchmark::State& S) { run_routine(S, true_colour(), ConvertToHalfToneBW); }
 void BM_ConvRle8Encode(benchmark::State& S) { run_routine(S, eight(), Convert8BitRGBTo8BitRLE); }
-void BM_ConvRle8Decode(benchmark::State& S) { run_routine(S, inputs().Rle8.Info, Convert8BitRLETo8BitRGB); }
+void BM_ConvRle8Decode(benchmark::State& S) { run_routine(S, inputs().Rle8.Info(), Convert8BitRLETo8BitRGB); }
 void BM_ConvRle4Encode(benchmark::State& S) { run_routine(S, four(), Convert4BitRGBTo4BitRLE); }
-void BM_ConvRle4Decode(benchmark::State& S) { run_routine(S, inputs().Rle4.Info, Convert4BitRLETo4BitRGB); }
+void BM_ConvRle4Decode(benchmark::State& S) { run_routine(S, inputs().Rle4.Info(), Convert4BitRLETo4BitRGB); }
 void BM_Conv8To24(benchmark::State& S) { run_routine(S, eight(), Convert8BitRGBToTrueColor); }
 void BM_ConvCopy24(benchmark::State& S) { run_copy(S, true_colour()); }
 void BM_ConvCopy8(benchmark::State& S) { run_copy(S, eight()); }
 void BM_ConvCopy4(benchmark::State& S) { run_copy(S, four()); }
-void BM_ConvCopyRle8(benchmark::State& S) { run_copy(S, inputs().Rle8.Info); }
+void BM_ConvCopyRle8(benchmark::State& S) { run_copy(S, inputs().Rle8.Info()); }
 void BM_ConvCopyRle4(benchmark::State& S) { run_copy(S, inputs().Rle4.Info); }
 // New-block baselines of the output sizes: 8 bits (halftone, RLE8 decoding), 24 bits
 // (widening), 4 bits (RLE4 decoding).

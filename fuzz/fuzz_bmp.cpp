@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/KvDIB.h"
+#include "image/KvGeometry.h"
 #include "platform/streams/Stream.h"
 
 namespace {
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
       std::abort();
   }
 
-  const int64_t Converted = (3 * static_cast<int64_t>(Image.GetWidth()) + 3) / 4 * 4 * Image.GetHeight();
+  const int64_t Converted = kv::RowStride(Image.GetWidth(), 24) * Image.GetHeight();
   if (Converted <= kMaxConvertedBytes) {
     try {
       Image.SetPixelFormat(kv::kvPf24Bit);

@@ -22,12 +22,6 @@ namespace {
 
 constexpr size_t kHeaderBytes = 3;
 
-// Releases a decoded or encoded block on every exit.
-struct TOwned {
-  kv::TKvDIBInfo Info{};
-  ~TOwned() { kv::ReleaseDIBInfoBits(Info); }
-};
-
 void decode(bool Four, const kv::TKvDIBInfo& Src, kv::TKvDIBInfo& Dst) {
   if (Four)
     kv::Convert4BitRLETo4BitRGB(Src, Dst);
@@ -35,10 +29,17 @@ void decode(bool Four, const kv::TKvDIBInfo& Src, kv::TKvDIBInfo& Dst) {
     kv::Convert8BitRLETo8BitRGB(Src, Dst);
 }
 
-// Pixel X of stored row R of an uncompressed descriptor.
-uint8_t pixel(const kv::TKvDIBInfo& I, int32_t X, int32_t R) {
-  const uint8_t* Row = I.Bits + static_cast<size_t>(kv::DIBStride(I.Header)) * static_cast<size_t>(R);
-  return kv::GetPixelIndex(Row, X, I.Header.biBitCount);
+// Pixel X of picture row Y of an uncompressed descriptor.
+uint8_t pixel(const kv::TKvDIBInfo& I, int32_t X, int32_t Y) {
+  return kv::GetPixelIndex(kv::PictureRow(I, Y), X, I.Header.biBitCount);
+}
+
+// Runs a conversion into a descriptor that owns its result from then on.
+template <class TConvert>
+kv::TKvOwnedInfo convert(TConvert&& Convert) {
+  kv::TKvDIBInfo Out{};
+  Convert(Out);
+  return kv::TKvOwnedInfo::Adopt(Out);
 }
 
 }  // namespace
@@ -65,32 +66,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   Src.Bits = Stream.get();
   Src.BitsSize = static_cast<int32_t>(Length);
 
-  TOwned Plain;
+  kv::TKvOwnedInfo Plain;
   try {
-    decode(Four, Src, Plain.Info);
+    Plain = convert([&](kv::TKvDIBInfo& Out) { decode(Four, Src, Out); });
   } catch (const kv::EKvDIBInvalidDIB&) {
     return 0;  // a refused element
   }
 
-  TOwned Packed;
+  kv::TKvOwnedInfo Packed;
   try {
-    if (Four)
-      kv::Convert4BitRGBTo4BitRLE(Plain.Info, Packed.Info);
-    else
-      kv::Convert8BitRGBTo8BitRLE(Plain.Info, Packed.Info);
+    Packed = convert([&](kv::TKvDIBInfo& Out) {
+      if (Four)
+        kv::Convert4BitRGBTo4BitRLE(Plain.Info(), Out);
+      else
+        kv::Convert8BitRGBTo8BitRLE(Plain.Info(), Out);
+    });
   } catch (const kv::EKvDIBCompressionFailed&) {
     return 0;  // not every picture fits its uncompressed size
   }
 
-  TOwned Again;
-  decode(Four, Packed.Info, Again.Info);  // our own stream must decode
-  // The encoder writes bottom-up; compare in picture order. The pad nibble of an odd
-  // 4-bit row is not a pixel and does not survive the round trip.
-  for (int32_t Y = 0; Y < Height; ++Y) {
-    const int32_t R1 = Plain.Info.Header.biHeight > 0 ? Height - 1 - Y : Y;
-    const int32_t R2 = Height - 1 - Y;
+  // Our own stream must decode. The encoder writes bottom-up; compare in picture order.
+  // The pad nibble of an odd 4-bit row is not a pixel and does not survive the round trip.
+  const kv::TKvOwnedInfo Again = convert([&](kv::TKvDIBInfo& Out) { decode(Four, Packed.Info(), Out); });
+  for (int32_t Y = 0; Y < Height; ++Y)
     for (int32_t X = 0; X < Width; ++X)
-      if (pixel(Plain.Info, X, R1) != pixel(Again.Info, X, R2)) std::abort();
-  }
+      if (pixel(Plain.Info(), X, Y) != pixel(Again.Info(), X, Y)) std::abort();
   return 0;
 }

@@ -56,7 +56,7 @@ class TKvDIB : public TKvGraphic {
   void LoadFromStream(TStream& Stream) override;
   void SaveToStream(TStream& Stream) const override;
 
-  TKvInternalDIB* InternalDIB() const { return m_InternalDIB; }
+  TKvInternalDIB* InternalDIB() const { return m_Storage.get(); }
 
   bool FineMethod = false;
   TColor BackgroundColor = kClWhite;
@@ -73,11 +73,14 @@ class TKvDIB : public TKvGraphic {
 
  private:
   void ReleaseInternalDIB();
+  // The one way this graphic's storage is replaced: Fresh is complete before it comes in,
+  // and the reference to the old storage goes only after the switch.
+  void InstallStorage(TKvStorageRef Fresh);
   // Replaces the storage by a fresh zero-filled image of the given geometry.
   void Recreate(int32_t Width, int32_t Height, int32_t BitCount, int32_t ColorCount);
   TRect ProgressRect() const;
 
-  TKvInternalDIB* m_InternalDIB = nullptr;
+  TKvStorageRef m_Storage;
 };
 
 // The conversion driver: runs the route from the storage's format to Target and installs

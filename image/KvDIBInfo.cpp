@@ -1,32 +1,8 @@
 #include "image/KvDIBInfo.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <limits>
 
 namespace kv {
-
-bool DIBStride(int32_t Width, int32_t BitCount, int32_t& Stride) {
-  if (Width <= 0 || BitCount <= 0) return false;
-  const int64_t S = ((static_cast<int64_t>(Width) * BitCount + 31) / 32) * 4;
-  if (S > std::numeric_limits<int32_t>::max()) return false;
-  Stride = static_cast<int32_t>(S);
-  return true;
-}
-
-bool DIBBlockSize(int32_t Width, int32_t Height, int32_t BitCount, int32_t& Size) {
-  int32_t Stride = 0;
-  if (Height == 0 || Height == std::numeric_limits<int32_t>::min()) return false;
-  if (!DIBStride(Width, BitCount, Stride)) return false;
-  const int64_t S = static_cast<int64_t>(Stride) * std::abs(Height);
-  if (S > std::numeric_limits<int32_t>::max()) return false;
-  Size = static_cast<int32_t>(S);
-  return true;
-}
-
-int32_t DIBStride(const BITMAPINFOHEADER& Header) {
-  return static_cast<int32_t>(((static_cast<int64_t>(Header.biWidth) * Header.biBitCount + 31) / 32) * 4);
-}
 
 int32_t DefaultColorCount(int32_t BitCount) {
   switch (BitCount) {
@@ -73,13 +49,6 @@ void ConvertCoreInfo(TKvDIBInfo& Info) {
     const uint8_t* T = Triples + 3 * I;
     Info.Colors[I] = RGBQUAD{T[0], T[1], T[2], 0};
   }
-}
-
-void ReleaseDIBInfoBits(TKvDIBInfo& Info) {
-  if (Info.Bits) ReleaseFileMap(Info.MapHandle, Info.Bits);
-  Info.BitsSize = 0;
-  Info.MapHandle = kNoMapHandle;
-  Info.Bits = nullptr;
 }
 
 }  // namespace kv

@@ -1,6 +1,5 @@
 #include "image/KvInternalDIB.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace kv {
@@ -26,7 +25,7 @@ void TKvInternalDIB::CreateDIB(int32_t NewWidth, int32_t NewHeight, int32_t BitC
   HandOver(Block, Info);
   PaletteHandle.reset();
   Width = NewWidth;
-  Height = std::abs(NewHeight);
+  Height = static_cast<int32_t>(RowCount(NewHeight));
 
   BITMAPINFOHEADER& H = Info.Header;
   H.biSize = sizeof(BITMAPINFOHEADER);
@@ -44,15 +43,34 @@ void TKvInternalDIB::CreateDIB(int32_t NewWidth, int32_t NewHeight, int32_t BitC
 }
 
 void TKvInternalDIB::FreeStorage() {
-  if (Info.Bits) {
-    const TMapHandle Handle = Info.MapHandle;
-    uint8_t* Bits = Info.Bits;
-    Info.BitsSize = 0;
-    Info.MapHandle = kNoMapHandle;
-    Info.Bits = nullptr;
-    ReleaseFileMap(Handle, Bits);
-  }
+  TakeBlock(Info).Release();
   PaletteHandle.reset();
+}
+
+void TKvInternalDIB::InstallInfo(TKvOwnedInfo New) {
+  TFileMapBlock Old = TakeBlock(Info);
+  Info = New.Release();
+  Width = Info.Header.biWidth;
+  Height = static_cast<int32_t>(RowCount(Info.Header.biHeight));
+  try {
+    Old.Release();
+  } catch (...) {
+    UpdatePalette();
+    throw;
+  }
+  UpdatePalette();
+}
+
+TKvStorageRef TKvStorageRef::New() { return TKvStorageRef(new TKvInternalDIB); }
+
+TKvStorageRef TKvStorageRef::Share(TKvInternalDIB& Storage) {
+  ++Storage.RefCount;
+  return TKvStorageRef(&Storage);
+}
+
+void TKvStorageRef::Reset() noexcept {
+  TKvInternalDIB* const Storage = std::exchange(m_Storage, nullptr);
+  if (Storage && --Storage->RefCount == 0) delete Storage;
 }
 
 void TKvInternalDIB::UpdatePalette() {

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "image/KvDIBInfo.h"
+#include "image/KvGeometry.h"
 #include "platform/graphics/Palette.h"
 
 namespace kv {
@@ -28,6 +30,10 @@ class TKvInternalDIB {
   void CreateDIB(int32_t Width, int32_t Height, int32_t BitCount, int32_t ColorCount);
   // Releases the pixel block and the palette; idempotent.
   void FreeStorage();
+  // Replaces the descriptor and pixel block by New, which is complete: the width and height
+  // follow its header, then UpdatePalette. The old block is released after New is in
+  // place, so if that release fails the new image stays installed and the error passes on.
+  void InstallInfo(TKvOwnedInfo New);
   // Drops the cached palette and marks the colour table changed. Requires RefCount 1.
   void UpdatePalette();
   TKvPixelFormat GetPixelFormat() const;
@@ -45,6 +51,40 @@ class TKvInternalDIB {
   TPaletteHandle PaletteHandle;
   TKvDIBInfo Info;
   uint8_t PaletteChanged = 0;
+};
+
+// One counted reference to a storage object. This is the only code that changes RefCount
+// and destroys storage; RefCount itself stays the storage's plain field, which the sharing
+// rules read. Move-only: taking another reference is an explicit Share.
+class TKvStorageRef {
+ public:
+  TKvStorageRef() = default;
+  // A new default storage object (1 x 1, 8 bits, 2 colours), referenced once.
+  [[nodiscard]] static TKvStorageRef New();
+  // One more reference to Storage.
+  [[nodiscard]] static TKvStorageRef Share(TKvInternalDIB& Storage);
+  ~TKvStorageRef() { Reset(); }
+  TKvStorageRef(TKvStorageRef&& Other) noexcept : m_Storage(std::exchange(Other.m_Storage, nullptr)) {}
+  TKvStorageRef& operator=(TKvStorageRef&& Other) noexcept {
+    if (this != &Other) {
+      Reset();
+      m_Storage = std::exchange(Other.m_Storage, nullptr);
+    }
+    return *this;
+  }
+  TKvStorageRef(const TKvStorageRef&) = delete;
+  TKvStorageRef& operator=(const TKvStorageRef&) = delete;
+
+  TKvInternalDIB* get() const { return m_Storage; }
+  TKvInternalDIB* operator->() const { return m_Storage; }
+  TKvInternalDIB& operator*() const { return *m_Storage; }
+  explicit operator bool() const { return m_Storage != nullptr; }
+  // Gives up this reference; the storage is destroyed with its last one.
+  void Reset() noexcept;
+
+ private:
+  explicit TKvStorageRef(TKvInternalDIB* Storage) : m_Storage(Storage) {}
+  TKvInternalDIB* m_Storage = nullptr;
 };
 
 // The pixel format of a descriptor; raises EKvDIBInvalidDIB for other bit count /

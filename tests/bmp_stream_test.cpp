@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "image/KvDIB.h"
-#include "image/interchange/KvDIBStream.h"
+#include "image/interchange/KvDIBHeader.h"
 #include "platform/streams/Stream.h"
 #include "tests/KvTestSupport.h"
 

@@ -15,13 +15,14 @@
 #include <vector>
 
 #include "image/KvDIBInfo.h"
+#include "image/KvGeometry.h"
 #include "image/KvPixels.h"
 #include "tests/KvTestSupport.h"
 
 namespace kv::test {
 
-// A descriptor that releases its block when it goes out of scope. Conversions write their
-// result into Info() of a fresh TOwnedDIB.
+// A descriptor that owns its block (the library's TKvOwnedInfo) with the set-up and pixel
+// access the tests need. Conversions write their result into Info() of a fresh TOwnedDIB.
 class TOwnedDIB {
  public:
   TOwnedDIB() = default;
@@ -38,43 +39,28 @@ class TOwnedDIB {
     TOwnedDIB D;
     D.Header(Width, Height, BitCount, Compression, BitCount == 8 ? 256 : 16);
     D.Allocate(static_cast<int32_t>(Bytes.size()));
-    if (!Bytes.empty()) std::memcpy(D.m_Info.Bits, Bytes.data(), Bytes.size());
-    D.m_Info.Header.biSizeImage = static_cast<uint32_t>(Bytes.size());
+    if (!Bytes.empty()) std::memcpy(D.Info().Bits, Bytes.data(), Bytes.size());
+    D.Info().Header.biSizeImage = static_cast<uint32_t>(Bytes.size());
     return D;
   }
-  ~TOwnedDIB() { ReleaseDIBInfoBits(m_Info); }
-  TOwnedDIB(TOwnedDIB&& O) noexcept : m_Info(O.m_Info) { O.m_Info = TKvDIBInfo{}; }
-  TOwnedDIB& operator=(TOwnedDIB&& O) noexcept {
-    std::swap(m_Info, O.m_Info);
-    return *this;
-  }
-  TOwnedDIB(const TOwnedDIB&) = delete;
-  TOwnedDIB& operator=(const TOwnedDIB&) = delete;
-
-  TKvDIBInfo& Info() { return m_Info; }
-  const TKvDIBInfo& Info() const { return m_Info; }
-  int32_t Width() const { return m_Info.Header.biWidth; }
-  int32_t Height() const { return std::abs(m_Info.Header.biHeight); }
-  int32_t Stride() const { return DIBStride(m_Info.Header); }
+  TKvDIBInfo& Info() { return m_Owned.Info(); }
+  const TKvDIBInfo& Info() const { return m_Owned.Info(); }
+  int32_t Width() const { return Info().Header.biWidth; }
+  int32_t Height() const { return std::abs(Info().Header.biHeight); }
+  int32_t Stride() const { return DIBStride(Info().Header); }
   // Stored row R (storage order, not picture order).
-  uint8_t* Row(int32_t R) { return m_Info.Bits + static_cast<size_t>(Stride()) * R; }
-  const uint8_t* Row(int32_t R) const { return m_Info.Bits + static_cast<size_t>(Stride()) * R; }
+  uint8_t* Row(int32_t R) { return Info().Bits + static_cast<size_t>(Stride()) * R; }
+  const uint8_t* Row(int32_t R) const { return Info().Bits + static_cast<size_t>(Stride()) * R; }
   std::vector<uint8_t> Bytes() const {
-    return std::vector<uint8_t>(m_Info.Bits, m_Info.Bits + m_Info.BitsSize);
+    return std::vector<uint8_t>(Info().Bits, Info().Bits + Info().BitsSize);
   }
-  uint8_t Index(int32_t X, int32_t R) const { return GetPixelIndex(Row(R), X, m_Info.Header.biBitCount); }
-  void SetIndex(int32_t X, int32_t R, uint8_t V) {
-    switch (m_Info.Header.biBitCount) {
-      case 1: SetPixel1(Row(R), X, V != 0); break;
-      case 4: SetPixel4(Row(R), X, V); break;
-      default: Row(R)[X] = V; break;
-    }
-  }
-  void SetColor(int Index, uint8_t R, uint8_t G, uint8_t B) { m_Info.Colors[Index] = RGBQUAD{B, G, R, 0}; }
+  uint8_t Index(int32_t X, int32_t R) const { return GetPixelIndex(Row(R), X, Info().Header.biBitCount); }
+  void SetIndex(int32_t X, int32_t R, uint8_t V) { SetPixelIndex(Row(R), X, Info().Header.biBitCount, V); }
+  void SetColor(int Index, uint8_t R, uint8_t G, uint8_t B) { Info().Colors[Index] = RGBQUAD{B, G, R, 0}; }
 
  private:
   void Header(int32_t Width, int32_t Height, uint16_t BitCount, uint32_t Compression, uint32_t ClrUsed) {
-    BITMAPINFOHEADER& H = m_Info.Header;
+    BITMAPINFOHEADER& H = Info().Header;
     H.biSize = 40;
     H.biWidth = Width;
     H.biHeight = Height;
@@ -86,9 +72,9 @@ class TOwnedDIB {
   void Allocate(int32_t Size) {
     if (Size <= 0) return;
     TFileMapBlock Block(Size);
-    HandOver(Block, m_Info);
+    HandOver(Block, Info());
   }
-  TKvDIBInfo m_Info{};
+  TKvOwnedInfo m_Owned;
 };
 
 // A paletted image of random indices below Colors (every pixel, padding left 0).

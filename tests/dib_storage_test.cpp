@@ -3,7 +3,9 @@
 
 #include <cstring>
 #include <limits>
+#include <utility>
 
+#include "image/KvGeometry.h"
 #include "image/KvInternalDIB.h"
 #include "tests/KvTestSupport.h"
 
@@ -73,6 +75,101 @@ TEST(DescriptorHelpers, StrideAndSizeRefuseOverflow) {
   EXPECT_EQ(S, 28);
   EXPECT_FALSE(DIBBlockSize(65536, 65536, 8, S));
   EXPECT_FALSE(DIBBlockSize(1, std::numeric_limits<int32_t>::min(), 8, S));
+}
+
+TEST(DescriptorHelpers, BlockPredicatesStopAtTheSigned32BitLimit) {
+  EXPECT_TRUE(FitsBlock(4, kMaxBlockBytes / 4));
+  EXPECT_FALSE(FitsBlock(4, kMaxBlockBytes / 4 + 1));
+  EXPECT_TRUE(FitsBlock(kMaxBlockBytes, 1));
+  EXPECT_FALSE(FitsBlock(kMaxBlockBytes + 1, 1));
+  // A product that would not fit even 64 bits is refused, not wrapped.
+  EXPECT_FALSE(FitsBlock(RowStride(std::numeric_limits<int32_t>::max(), 65535), int64_t{1} << 31));
+  EXPECT_FALSE(FitsBlock(0, 5));
+  EXPECT_FALSE(FitsBlock(4, 0));
+  EXPECT_EQ(RowCount(std::numeric_limits<int32_t>::min()), int64_t{1} << 31);
+  EXPECT_EQ(MaskedRowStride(3, 16), 8);
+  EXPECT_EQ(MaskedRowStride(3, 32), 12);
+  EXPECT_EQ(MaskedRowStride(3, 24), 0);
+  EXPECT_EQ(CheckedBlockSize(12, 3), 36);
+  ExpectThrowMessage<EOutOfResources>([] { CheckedBlockSize(int64_t{1} << 20, int64_t{1} << 12); },
+                                      "GetFileMap: Cannot Make File Mapping Object");
+}
+
+TEST(DescriptorHelpers, SourceRowsMustLieInsideTheBlock) {
+  TKvInternalDIB S;  // 1 x 1, 8 bits: one row of 4 bytes
+  EXPECT_TRUE(HoldsRows(S.Info, 4, 1));
+  EXPECT_FALSE(HoldsRows(S.Info, 4, 2));
+  EXPECT_FALSE(HoldsRows(S.Info, 5, 1));
+  ExpectThrowMessage<EKvDIBAssert>([&] { CheckSourceRows(S.Info, 8, 1, "Test: Pixel Block Too Small"); },
+                                   "Test: Pixel Block Too Small");
+  TKvDIBInfo NoBlock = WithoutBlock(S.Info);
+  EXPECT_FALSE(HoldsRows(NoBlock, 4, 1));
+}
+
+TEST(DescriptorOwnership, OwnedDescriptorsReleaseTheirBlockExactlyOnce) {
+  const int64_t Before = PixelBlocksInUse();
+  TKvDIBInfo Raw{};
+  {
+    TFileMapBlock Block(64);
+    HandOver(Block, Raw);
+    EXPECT_FALSE(Block);
+  }
+  EXPECT_EQ(PixelBlocksInUse(), Before + 1);  // the descriptor holds it now
+  {
+    TKvOwnedInfo A = TKvOwnedInfo::Adopt(Raw);
+    TKvOwnedInfo B = std::move(A);
+    EXPECT_EQ(A.Info().Bits, nullptr);
+    EXPECT_EQ(B.Info().Bits, Raw.Bits);
+    const TKvDIBInfo Copy = WithoutBlock(B.Info());
+    EXPECT_EQ(Copy.Bits, nullptr);
+    EXPECT_EQ(Copy.MapHandle, kNoMapHandle);
+  }
+  EXPECT_EQ(PixelBlocksInUse(), Before);  // released by the owner it moved to
+  TFileMapBlock Block(16);
+  HandOver(Block, Raw);
+  TKvOwnedInfo C = TKvOwnedInfo::Adopt(Raw);
+  const TKvDIBInfo Out = C.Release();
+  EXPECT_EQ(C.Info().Bits, nullptr);
+  TFileMapBlock Back = TakeBlock(Raw);
+  EXPECT_EQ(Back.Bits(), Out.Bits);
+  EXPECT_EQ(Raw.Bits, nullptr);
+  Back.Release();
+  EXPECT_EQ(PixelBlocksInUse(), Before);
+}
+
+TEST(DescriptorOwnership, StorageReferencesCountAndDestroyWithTheLast) {
+  const int64_t Before = PixelBlocksInUse();
+  {
+    TKvStorageRef A = TKvStorageRef::New();
+    EXPECT_EQ(A->RefCount, 1);
+    TKvStorageRef B = TKvStorageRef::Share(*A);
+    EXPECT_EQ(A->RefCount, 2);
+    TKvStorageRef C = std::move(B);
+    EXPECT_FALSE(B);
+    EXPECT_EQ(A->RefCount, 2);
+    C.Reset();
+    EXPECT_EQ(A->RefCount, 1);
+    EXPECT_EQ(PixelBlocksInUse(), Before + 1);
+  }
+  EXPECT_EQ(PixelBlocksInUse(), Before);
+}
+
+TEST(InternalDIB, InstallInfoReplacesTheImageAndReleasesTheOldBlock) {
+  TKvInternalDIB S;
+  S.PaletteChanged = 0;
+  const int64_t Before = PixelBlocksInUse();
+  TKvDIBInfo New{};
+  New.Header = S.Info.Header;
+  New.Header.biWidth = 5;
+  New.Header.biHeight = -3;
+  TFileMapBlock Block(60);
+  HandOver(Block, New);
+  S.InstallInfo(TKvOwnedInfo::Adopt(New));
+  EXPECT_EQ(PixelBlocksInUse(), Before);  // one in, one out
+  EXPECT_EQ(S.Info.Bits, New.Bits);
+  EXPECT_EQ(S.Width, 5);
+  EXPECT_EQ(S.Height, 3);
+  EXPECT_EQ(S.PaletteChanged, 1);
 }
 
 TEST(DescriptorHelpers, DefaultColorCountAndMaskShift) {

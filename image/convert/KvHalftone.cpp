@@ -14,17 +14,16 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 #include <vector>
 
+#include "image/KvGeometry.h"
 #include "image/KvPixels.h"
-#include "image/convert/KvConvertCommon.h"
 #include "image/convert/KvHalftonePalette.h"
 
 namespace kv {
 
 namespace {
-
-using namespace convert_detail;
 
 struct TError {
   int16_t Red;
@@ -45,7 +44,7 @@ inline int32_t corrected(int32_t Value, int32_t Above, int32_t Left, int32_t Abo
 
 // Source pixel X of a row as red, green, blue, through the colour table for paletted rows.
 template <int Bits>
-inline TKvRGB fetch(const uint8_t* Row, int32_t X, const std::array<TKvRGB, 256>& Palette) {
+inline TKvRGB fetch(const uint8_t* Row, int64_t X, const std::array<TKvRGB, 256>& Palette) {
   if constexpr (Bits == 24)
     return GetPixel24(Row, X);
   else if constexpr (Bits == 8)
@@ -59,7 +58,8 @@ inline TKvRGB fetch(const uint8_t* Row, int32_t X, const std::array<TKvRGB, 256>
 // Colour halftone: level indices from the lookup tables, one palette index per byte.
 struct TColorPolicy {
   static constexpr int kDstBits = 8;
-  static TError decide(uint8_t* DstRow, int32_t X, TCorrected V) {
+  static std::span<const RGBQUAD> Palette() { return HalftonePalette; }
+  static TError decide(uint8_t* DstRow, int64_t X, TCorrected V) {
     // The corrected values stay well inside the tables' range; the clamp only makes that
     // independent of the argument above.
     auto slot = [](int32_t C) {
@@ -78,7 +78,8 @@ struct TColorPolicy {
 // Black and white: white when the corrected channels add up to 384 or more.
 struct TMonoPolicy {
   static constexpr int kDstBits = 1;
-  static TError decide(uint8_t* DstRow, int32_t X, TCorrected V) {
+  static std::span<const RGBQUAD> Palette() { return MonoPalette; }
+  static TError decide(uint8_t* DstRow, int64_t X, TCorrected V) {
     const bool White = V.Red + V.Green + V.Blue >= 384;
     SetPixel1(DstRow, X, White);
     const int32_t Level = White ? 255 : 0;
@@ -88,7 +89,7 @@ struct TMonoPolicy {
 };
 
 template <typename TPolicy, int Bits>
-void diffuse(const TKvDIBInfo& Src, uint8_t* Dst, const TGeometry& G, int64_t SrcStride, int64_t DstStride) {
+void diffuse(const TKvDIBInfo& Src, uint8_t* Dst, const TKvRowGeometry& G) {
   std::array<TKvRGB, 256> Palette{};
   for (size_t I = 0; I < Palette.size(); ++I) Palette[I] = ColorOf(Src.Colors[I]);
 
@@ -98,8 +99,8 @@ void diffuse(const TKvDIBInfo& Src, uint8_t* Dst, const TGeometry& G, int64_t Sr
 
   for (int64_t Y = 0; Y < G.Height; ++Y) {
     Previous = Current;
-    const uint8_t* SrcRow = Src.Bits + Y * SrcStride;
-    uint8_t* DstRow = Dst + Y * DstStride;
+    const uint8_t* SrcRow = G.SrcRow(Src, Y);
+    uint8_t* DstRow = G.DstRow(Dst, Y);
     const bool Forward = (Y & 1) == 0;
     // Error entry E = X + 1; above-behind is entry X (forward) or X + 2 (backward).
     const int32_t Behind = Forward ? -1 : 1;
@@ -122,22 +123,21 @@ template <typename TPolicy>
 void halftone(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const char* BadFormat, const char* BadBitCount,
               const char* BadBlock) {
   AssertDIB(Src.Header.biCompression == kBiRGB, BadFormat);
-  const TGeometry G = GeometryOf(Src);
   const int Bits = Src.Header.biBitCount;
-  const int64_t DstStride = RowStride(G.Width, TPolicy::kDstBits);
-  TFileMapBlock Block(CheckedBlockSize(DstStride * G.Height));
+  const TKvRowGeometry G = RowGeometryOf(Src, Bits, TPolicy::kDstBits);
+  TFileMapBlock Block(CheckedBlockSize(G.DstStride, G.Height));
 
   // The bit count is refused at the first pixel, so only after the block exists.
   AssertDIB(Bits == 1 || Bits == 4 || Bits == 8 || Bits == 24, BadBitCount);
-  const int64_t SrcStride = RowStride(G.Width, Bits);
-  CheckSourceRows(Src, SrcStride, G.Height, BadBlock);
+  CheckSourceRows(Src, G.SrcStride, G.Height, BadBlock);
   switch (Bits) {
-    case 1: diffuse<TPolicy, 1>(Src, Block.Bits(), G, SrcStride, DstStride); break;
-    case 4: diffuse<TPolicy, 4>(Src, Block.Bits(), G, SrcStride, DstStride); break;
-    case 8: diffuse<TPolicy, 8>(Src, Block.Bits(), G, SrcStride, DstStride); break;
-    default: diffuse<TPolicy, 24>(Src, Block.Bits(), G, SrcStride, DstStride); break;
+    case 1: diffuse<TPolicy, 1>(Src, Block.Bits(), G); break;
+    case 4: diffuse<TPolicy, 4>(Src, Block.Bits(), G); break;
+    case 8: diffuse<TPolicy, 8>(Src, Block.Bits(), G); break;
+    default: diffuse<TPolicy, 24>(Src, Block.Bits(), G); break;
   }
-  FillDestination(Src, Dst, Block, static_cast<uint16_t>(TPolicy::kDstBits), kBiRGB, 0);
+  // Entries beyond the palette keep the source's values.
+  FillDestination(Src, Dst, Block, static_cast<uint16_t>(TPolicy::kDstBits), kBiRGB, 0, TPolicy::Palette());
 }
 
 }  // namespace
@@ -145,19 +145,12 @@ void halftone(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const char* BadFormat, con
 void ConvertToHalfTone(const TKvDIBInfo& Src, TKvDIBInfo& Dst) {
   halftone<TColorPolicy>(Src, Dst, "ConvertToHalfTone: Invalid DIB Format",
                          "ConvertToHalfTone: Invalid Bit Count", "ConvertToHalfTone: Pixel Block Too Small");
-  // Entries 215..255 keep the source's values.
-  Dst.Header.biClrUsed = kHalftoneColorCount;
-  for (int I = 0; I < kHalftoneColorCount; ++I) Dst.Colors[I] = HalftonePaletteEntry(I);
 }
 
 void ConvertToHalfToneBW(const TKvDIBInfo& Src, TKvDIBInfo& Dst) {
   halftone<TMonoPolicy>(Src, Dst, "ConvertToHalfToneBW: Invalid DIB Format",
                         "ConvertToHalfToneBW: Invalid Bit Count",
                         "ConvertToHalfToneBW: Pixel Block Too Small");
-  // Entries 2..255 keep the source's values.
-  Dst.Header.biClrUsed = 2;
-  Dst.Colors[0] = MonoPalette[0];
-  Dst.Colors[1] = MonoPalette[1];
 }
 
 }  // namespace kv

@@ -44,6 +44,14 @@ constexpr RGBQUAD HalftonePaletteEntry(int Index) {
                  HalftoneRedLevels[Index / 35], 0};
 }
 
+// The whole halftone palette as a colour table.
+constexpr std::array<RGBQUAD, kHalftoneColorCount> MakeHalftonePalette() {
+  std::array<RGBQUAD, kHalftoneColorCount> P{};
+  for (int I = 0; I < kHalftoneColorCount; ++I) P[static_cast<size_t>(I)] = HalftonePaletteEntry(I);
+  return P;
+}
+inline constexpr std::array<RGBQUAD, kHalftoneColorCount> HalftonePalette = MakeHalftonePalette();
+
 // Level choice for a corrected channel value v in -256..512: Table[v + 256] is the index
 // of the output level. The thresholds are fixed ranges, not nearest-level searches
 // (red 230 still goes to level 204, green 234 already to 255).

@@ -37,13 +37,12 @@
 #include <cstring>
 #include <memory>
 
-#include "image/convert/KvConvertCommon.h"
+#include "image/KvGeometry.h"
+#include "image/KvPixels.h"
 
 namespace kv {
 
 namespace {
-
-using namespace convert_detail;
 
 // Escape codes after a 0 byte.
 constexpr uint8_t kEscEndOfLine = 0;
@@ -78,20 +77,14 @@ struct TRle8Rows {
   }
 };
 
-// Pixel placement of the 4-bit rows: an even column stores its whole byte (colour * 16,
-// which also clears the low nibble), an odd column ORs its colour into the low nibble.
+// Pixel placement of the 4-bit rows. Columns only grow within a row, so pixels are appended
+// (AppendPixel4: an even column stores its whole byte, an odd one ORs in its nibble).
 struct TRle4Rows {
   static constexpr int kBits = 4;
   static int64_t column_bound(int64_t W) { return ((W + 1) / 2) * 2; }
   static int64_t data_bytes(int64_t N) { return (N + 1) / 2; }
   static int64_t padded_bytes(int64_t N) { return ((4 * N + 15) / 16) * 2; }
   static int64_t pixels_in(int64_t Bytes) { return 2 * Bytes; }
-  static void put(uint8_t* Row, int64_t Column, uint8_t Colour) {
-    if ((Column & 1) == 0)
-      Row[Column >> 1] = static_cast<uint8_t>(Colour << 4);
-    else
-      Row[Column >> 1] |= Colour;
-  }
   // Pixel J of an encoded run takes the high nibble of V for even J, the low one for odd
   // J, whatever the column.
   static void run(uint8_t* Row, int64_t X, int64_t N, uint8_t V) {
@@ -102,7 +95,7 @@ struct TRle4Rows {
       return;
     }
     for (int64_t J = 0; J < N; ++J)
-      put(Row, X + J, (J & 1) ? static_cast<uint8_t>(V & 0x0F) : static_cast<uint8_t>(V >> 4));
+      AppendPixel4(Row, X + J, (J & 1) ? static_cast<uint8_t>(V & 0x0F) : static_cast<uint8_t>(V >> 4));
   }
   static void absolute(uint8_t* Row, int64_t X, int64_t N, const uint8_t* Data) {
     if ((X & 1) == 0) {
@@ -112,7 +105,7 @@ struct TRle4Rows {
     }
     for (int64_t J = 0; J < N; ++J) {
       const uint8_t B = Data[J >> 1];
-      put(Row, X + J, (J & 1) ? static_cast<uint8_t>(B & 0x0F) : static_cast<uint8_t>(B >> 4));
+      AppendPixel4(Row, X + J, (J & 1) ? static_cast<uint8_t>(B & 0x0F) : static_cast<uint8_t>(B >> 4));
     }
   }
 };
@@ -121,9 +114,9 @@ template <typename TRows>
 void decode(const TKvDIBInfo& Src, TKvDIBInfo& Dst, uint32_t Compression, const TDecodeMessages& Msg) {
   if (Src.Header.biBitCount != TRows::kBits || Src.Header.biCompression != Compression)
     throw EKvDIBBadDIBType(Msg.BadType);
-  const TGeometry G = GeometryOf(Src);
+  const TKvGeometry G = GeometryOf(Src);
   const int64_t Stride = RowStride(G.Width, TRows::kBits);
-  TFileMapBlock Block(CheckedBlockSize(Stride * G.Height));  // zero-filled: unwritten pixels are index 0
+  TFileMapBlock Block(CheckedBlockSize(Stride, G.Height));  // zero-filled: unwritten pixels are index 0
 
   const int64_t W = TRows::column_bound(G.Width);
   const int64_t H = G.Height;
@@ -357,18 +350,16 @@ template <typename TWriter>
 void encode(const TKvDIBInfo& Src, TKvDIBInfo& Dst, uint32_t Compression, const TEncodeMessages& Msg) {
   if (Src.Header.biBitCount != TWriter::kBits || Src.Header.biCompression != kBiRGB)
     throw EKvDIBBadDIBType(Msg.BadType);
-  const TGeometry G = GeometryOf(Src);
+  const TKvGeometry G = GeometryOf(Src);
   const int64_t Stride = RowStride(G.Width, TWriter::kBits);
   CheckSourceRows(Src, Stride, G.Height, Msg.BadBlock);
 
   TStreamBuffer Out(Stride * G.Height, Msg.Failed);
   TWriter Writer(Out, G.Width, Msg.Absolute);
   const int64_t Items = TWriter::items_per_row(G.Width);
-  const bool BottomUp = Src.Header.biHeight > 0;
   // The stream always starts with the bottom row of the picture.
   for (int64_t R = 0; R < G.Height; ++R) {
-    const int64_t Stored = BottomUp ? R : G.Height - 1 - R;
-    encode_row(Writer, Src.Bits + Stored * Stride, Items);
+    encode_row(Writer, StoredRow(Src, Stride, StoredRowOf(G, G.Height - 1 - R)), Items);
     Out.require(4);
     Out.put(0);
     Out.put(kEscEndOfLine);

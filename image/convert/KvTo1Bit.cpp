@@ -6,52 +6,28 @@
 
 #include <array>
 
+#include "image/KvGeometry.h"
 #include "image/KvPixels.h"
-#include "image/convert/KvConvertCommon.h"
 #include "image/convert/KvHalftonePalette.h"
 
 namespace kv {
 
 namespace {
 
-using namespace convert_detail;
-
 TKvRGB split_key(COLORREF Key) {
   return TKvRGB{static_cast<uint8_t>(Key & 0xFF), static_cast<uint8_t>((Key >> 8) & 0xFF),
                 static_cast<uint8_t>((Key >> 16) & 0xFF)};
 }
 
-// Packs the row's match flags eight to a byte, the left pixel in the top bit.
-template <typename TMatch>
-void pack_row(uint8_t* D, int64_t W, TMatch&& Match) {
-  int64_t X = 0;
-  for (; X + 8 <= W; X += 8) {
-    uint8_t B = 0;
-    for (int K = 0; K < 8; ++K) B = static_cast<uint8_t>((B << 1) | (Match(X + K) ? 1 : 0));
-    D[X >> 3] = B;
-  }
-  if (X < W) {
-    uint8_t& Last = D[X >> 3];
-    uint8_t Mask = 0x80;
-    for (; X < W; ++X, Mask >>= 1)
-      if (Match(X)) Last |= Mask;
-  }
-}
-
 // Runs Row(src row, dst row) over every row in storage order and fills Dst.
 template <typename TRowFn>
 void make_mask(const TKvDIBInfo& Src, TKvDIBInfo& Dst, int SrcBits, const char* BadBlock, TRowFn&& Row) {
-  const TGeometry G = GeometryOf(Src);
-  const int64_t SrcStride = RowStride(G.Width, SrcBits);
-  const int64_t DstStride = RowStride(G.Width, 1);
-  CheckSourceRows(Src, SrcStride, G.Height, BadBlock);
+  const TKvRowGeometry G = RowGeometryOf(Src, SrcBits, 1);
+  CheckSourceRows(Src, G.SrcStride, G.Height, BadBlock);
 
-  TFileMapBlock Block(CheckedBlockSize(DstStride * G.Height));
-  for (int64_t R = 0; R < G.Height; ++R) Row(Src.Bits + R * SrcStride, Block.Bits() + R * DstStride, G.Width);
-  FillDestination(Src, Dst, Block, 1, kBiRGB, 0);
-  Dst.Header.biClrUsed = 2;
-  Dst.Colors[0] = MonoPalette[0];
-  Dst.Colors[1] = MonoPalette[1];
+  TFileMapBlock Block(CheckedBlockSize(G.DstStride, G.Height));
+  for (int64_t R = 0; R < G.Height; ++R) Row(G.SrcRow(Src, R), G.DstRow(Block.Bits(), R), G.Width);
+  FillDestination(Src, Dst, Block, 1, kBiRGB, 0, MonoPalette);
 }
 
 // Which of the first Entries colour-table entries hold the key colour.
@@ -70,7 +46,7 @@ void ConvertTrueColorTo1BitRGB(const TKvDIBInfo& Src, TKvDIBInfo& Dst, COLORREF 
   const TKvRGB Key = split_key(Background);
   make_mask(Src, Dst, 24, "ConvertTrueColorTo1BitRGB: Pixel Block Too Small",
             [Key](const uint8_t* S, uint8_t* D, int64_t W) {
-              pack_row(D, W, [S, Key](int64_t X) {
+              PackBitRow(D, W, [S, Key](int64_t X) {
                 const uint8_t* P = S + 3 * X;
                 return P[0] == Key.Blue && P[1] == Key.Green && P[2] == Key.Red;
               });
@@ -83,7 +59,7 @@ void Convert8BitTo1BitRGB(const TKvDIBInfo& Src, TKvDIBInfo& Dst, COLORREF Backg
   const std::array<bool, 256> Hit = key_entries<256>(Src, split_key(Background));
   make_mask(Src, Dst, 8, "Convert8BitTo1BitRGB: Pixel Block Too Small",
             [&Hit](const uint8_t* S, uint8_t* D, int64_t W) {
-              pack_row(D, W, [S, &Hit](int64_t X) { return Hit[S[X]]; });
+              PackBitRow(D, W, [S, &Hit](int64_t X) { return Hit[S[X]]; });
             });
 }
 
@@ -93,7 +69,7 @@ void Convert4BitRGBTo1BitRGB(const TKvDIBInfo& Src, TKvDIBInfo& Dst, COLORREF Ba
   const std::array<bool, 16> Hit = key_entries<16>(Src, split_key(Background));
   make_mask(Src, Dst, 4, "Convert4BitRGBTo1BitRGB: Pixel Block Too Small",
             [&Hit](const uint8_t* S, uint8_t* D, int64_t W) {
-              pack_row(D, W, [S, &Hit](int64_t X) { return Hit[GetPixel4(S, static_cast<int32_t>(X))]; });
+              PackBitRow(D, W, [S, &Hit](int64_t X) { return Hit[GetPixel4(S, X)]; });
             });
 }
 

@@ -9,14 +9,12 @@
 #include <bit>
 #include <cstring>
 
+#include "image/KvGeometry.h"
 #include "image/KvPixels.h"
-#include "image/convert/KvConvertCommon.h"
 
 namespace kv {
 
 namespace {
-
-using namespace convert_detail;
 
 // The colour table as blue | green << 8 | red << 16, built once per call for the 24-bit
 // rows, so that a pixel is one 4-byte store.
@@ -36,44 +34,16 @@ struct TWidening {
 };
 
 void row_1_to_4(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) {
-  // Even pixels store the whole byte (0x10 or 0x00), odd ones OR in 0x01, so the low
-  // nibble of the last byte of an odd-width row stays 0.
-  for (int64_t X = 0; X < W; ++X) {
-    const uint8_t Bit = GetPixel1(S, static_cast<int32_t>(X));
-    if ((X & 1) == 0)
-      D[X >> 1] = static_cast<uint8_t>(Bit << 4);
-    else
-      D[X >> 1] |= Bit;
-  }
+  PackNibbleRow(D, W, [S](int64_t X) { return GetPixel1(S, X); });
 }
 
-void row_1_to_8(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) {
-  // A whole source byte at a time; the spare bits after the last pixel are never read
-  // into the destination.
-  int64_t X = 0;
-  for (; X + 8 <= W; X += 8) {
-    const uint8_t B = S[X >> 3];
-    for (int K = 0; K < 8; ++K) D[X + K] = static_cast<uint8_t>((B >> (7 - K)) & 1);
-  }
-  for (; X < W; ++X) D[X] = GetPixel1(S, static_cast<int32_t>(X));
-}
+void row_1_to_8(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) { UnpackIndexRow<1>(S, W, D); }
 
-void row_4_to_8(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) {
-  int64_t X = 0;
-  for (; X + 2 <= W; X += 2) {
-    const uint8_t B = S[X >> 1];
-    D[X] = static_cast<uint8_t>(B >> 4);
-    D[X + 1] = static_cast<uint8_t>(B & 0x0F);
-  }
-  if (X < W) D[X] = static_cast<uint8_t>(S[X >> 1] >> 4);
-}
+void row_4_to_8(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr&) { UnpackIndexRow<4>(S, W, D); }
 
 template <int Bits>
 void row_to_24(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr& Bgr) {
-  auto index = [S](int64_t X) {
-    const int32_t XI = static_cast<int32_t>(X);
-    return Bits == 1 ? GetPixel1(S, XI) : Bits == 4 ? GetPixel4(S, XI) : GetPixel8(S, XI);
-  };
+  auto index = [S](int64_t X) { return GetPixelIndex(S, X, Bits); };
   // Each store also writes a 0 into the first byte of the next pixel, which that pixel
   // then overwrites; the last pixel of the row is stored as three bytes, so nothing
   // beyond the row's pixels is touched.
@@ -88,19 +58,16 @@ void row_to_24(const uint8_t* S, uint8_t* D, int64_t W, const TPaletteBgr& Bgr) 
 void widen(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TWidening& How) {
   if (Src.Header.biBitCount != How.SrcBits || Src.Header.biCompression != kBiRGB)
     throw EKvDIBBadDIBType(How.BadType);
-  const TGeometry G = GeometryOf(Src);
-  const int64_t SrcStride = RowStride(G.Width, How.SrcBits);
-  const int64_t DstStride = RowStride(G.Width, How.DstBits);
-  CheckSourceRows(Src, SrcStride, G.Height, How.BadBlock);
+  const TKvRowGeometry G = RowGeometryOf(Src, How.SrcBits, How.DstBits);
+  CheckSourceRows(Src, G.SrcStride, G.Height, How.BadBlock);
 
   TPaletteBgr Bgr;
   for (int I = 0; I < 256; ++I)
     Bgr[I] = Src.Colors[I].rgbBlue | (uint32_t{Src.Colors[I].rgbGreen} << 8) |
              (uint32_t{Src.Colors[I].rgbRed} << 16);
 
-  TFileMapBlock Block(CheckedBlockSize(DstStride * G.Height));
-  for (int64_t R = 0; R < G.Height; ++R)
-    How.Row(Src.Bits + R * SrcStride, Block.Bits() + R * DstStride, G.Width, Bgr);
+  TFileMapBlock Block(CheckedBlockSize(G.DstStride, G.Height));
+  for (int64_t R = 0; R < G.Height; ++R) How.Row(G.SrcRow(Src, R), G.DstRow(Block.Bits(), R), G.Width, Bgr);
   FillDestination(Src, Dst, Block, How.DstBits, kBiRGB, 0);
 }
 

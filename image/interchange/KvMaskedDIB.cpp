@@ -1,17 +1,15 @@
-// ConvertMaskedToTrueColor: 16- and 32-bit pixels with red, green and blue bit fields
-// turned into 24-bit rows while they are read. The library holds no 16- or 32-bit images,
-// so both the BMP stream reader and the clipboard reader go through here.
-#include <cstring>
-#include <limits>
+// ConvertMaskedToTrueColor: the masks, their shifts and the per-row conversion.
+#include "image/interchange/KvMaskedDIB.h"
 
-#include "image/interchange/KvDIBStream.h"
+#include <cstring>
+
+#include "image/KvGeometry.h"
+#include "image/interchange/KvDIBHeader.h"
+#include "platform/core/ByteOrder.h"
 
 namespace kv {
 
 namespace {
-
-constexpr char kInvalidMasks[] = "TKvInternalDIB.LoadFromStream: Invalid Masks";
-constexpr char kTooLarge[] = "TKvInternalDIB.LoadFromStream: Image Too Large";
 
 // One colour field: its mask and the shift that brings the field's top bit to bit 7.
 struct TField {
@@ -26,26 +24,17 @@ struct TField {
   }
 };
 
-inline uint32_t load16(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8);
-}
-
-inline uint32_t load32(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) |
-         (static_cast<uint32_t>(P[2]) << 16) | (static_cast<uint32_t>(P[3]) << 24);
-}
-
 uint32_t color_entry_as_mask(const RGBQUAD& Q) {
   uint8_t B[4];
   std::memcpy(B, &Q, 4);
-  return load32(B);
+  return LoadLE32(B);
 }
 
 template <int kBytes>
 void convert_row(const uint8_t* Src, uint8_t* Dst, int32_t Width, const TField& R, const TField& G,
                  const TField& B) {
   for (int32_t X = 0; X < Width; ++X, Src += kBytes, Dst += 3) {
-    const uint32_t P = kBytes == 2 ? load16(Src) : load32(Src);
+    const uint32_t P = kBytes == 2 ? LoadLE16(Src) : LoadLE32(Src);
     Dst[0] = B.Extract(P);
     Dst[1] = G.Extract(P);
     Dst[2] = R.Extract(P);
@@ -54,32 +43,18 @@ void convert_row(const uint8_t* Src, uint8_t* Dst, int32_t Width, const TField& 
 
 }  // namespace
 
-bool MaskedStride(int32_t Width, int32_t BitCount, int32_t& Stride) {
-  if (Width <= 0) return false;
-  int64_t S = 0;
-  if (BitCount == 16)
-    S = ((2 * static_cast<int64_t>(Width) + 3) / 4) * 4;
-  else if (BitCount == 32)
-    S = 4 * static_cast<int64_t>(Width);
-  else
-    return false;
-  if (S > std::numeric_limits<int32_t>::max()) return false;
-  Stride = static_cast<int32_t>(S);
-  return true;
-}
-
 void ConvertMaskedToTrueColor(TKvDIBInfo& Info, const TKvMaskedRowSource& Rows) {
   BITMAPINFOHEADER& H = Info.Header;
   const int32_t Width = H.biWidth;
   const int32_t BitCount = H.biBitCount;
 
   // Strides and the block size are checked before anything is allocated.
-  int32_t SrcStride = 0;
-  int32_t BitsSize = 0;
-  if (!MaskedStride(Width, BitCount, SrcStride) || !DIBBlockSize(Width, H.biHeight, 24, BitsSize))
-    throw EKvDIBInvalidDIB(kTooLarge);
-  const int32_t Height = H.biHeight < 0 ? -H.biHeight : H.biHeight;
-  const int32_t DstStride = BitsSize / Height;
+  const int64_t SrcStride = MaskedRowStride(Width, BitCount);
+  const int64_t DstStride = RowStride(Width, 24);
+  const int64_t Height = RowCount(H.biHeight);
+  if (Width <= 0 || SrcStride <= 0 || SrcStride > kMaxBlockBytes || !FitsBlock(DstStride, Height))
+    throw EKvDIBInvalidDIB(kMsgImageTooLarge);
+  const auto BitsSize = static_cast<int32_t>(DstStride * Height);
 
   TFileMapBlock Block(BitsSize);  // zero-filled
 
@@ -95,14 +70,14 @@ void ConvertMaskedToTrueColor(TKvDIBInfo& Info, const TKvMaskedRowSource& Rows) 
     // compression the first three entries stand in (zero when the file gave none).
     for (int I = 0; I < 3; ++I) Masks[I] = color_entry_as_mask(Info.Colors[I]);
   }
-  if (Masks[0] == 0 || Masks[1] == 0 || Masks[2] == 0) throw EKvDIBInvalidDIB(kInvalidMasks);
+  if (Masks[0] == 0 || Masks[1] == 0 || Masks[2] == 0) throw EKvDIBInvalidDIB(kMsgInvalidMasks);
   const TField R{Masks[0], MaskShift(Masks[0])};
   const TField G{Masks[1], MaskShift(Masks[1])};
   const TField B{Masks[2], MaskShift(Masks[2])};
 
   for (int32_t Row = 0; Row < Height; ++Row) {
-    const uint8_t* Src = Rows(Row, SrcStride);
-    uint8_t* Dst = Block.Bits() + static_cast<size_t>(Row) * static_cast<size_t>(DstStride);
+    const uint8_t* Src = Rows(Row, static_cast<int32_t>(SrcStride));
+    uint8_t* Dst = Block.Bits() + Row * DstStride;
     std::memset(Dst + DstStride - 4, 0, 4);  // the row's padding, whatever the width
     if (BitCount == 16)
       convert_row<2>(Src, Dst, Width, R, G, B);

@@ -17,10 +17,11 @@ using namespace reduce_detail;
 
 void Make4BitPaletteTable(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, const TKvProgressProc& Progress,
                           std::span<uint8_t, 256> Table) {
-  const TGeometry G = CheckedGeometry(Src, 8, 4, "Make4BitPaletteTable");
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 8, 4, "Make4BitPaletteTable", DstSize);
   std::array<uint64_t, 256> Counts{};
   for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* Row = SourceRow(Src, G, Y);
+    const uint8_t* Row = G.SrcRow(Src, Y);
     for (int64_t X = 0; X < G.Width; ++X) ++Counts[Row[X]];
   }
 
@@ -47,14 +48,15 @@ void Make4BitPaletteTable(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, cons
 void Convert8BitRGBTo4BitRGB(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvProgressProc& Progress) {
   if (Src.Header.biBitCount != 8 || Src.Header.biCompression != kBiRGB)
     throw EKvDIBBadDIBType("Convert8BitRGBTo4BitRGB: Invalid Bitcount or Compression");
-  const TGeometry G = CheckedGeometry(Src, 8, 4, "Convert8BitRGBTo4BitRGB");
-  TFileMapBlock Block(G.DstSize);  // zero-filled: row padding stays 0
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 8, 4, "Convert8BitRGBTo4BitRGB", DstSize);
+  TFileMapBlock Block(DstSize);  // zero-filled: row padding stays 0
   std::array<uint8_t, 256> Table{};
   TKvPaletteBuffer Palette;
   Make4BitPaletteTable(Src, Palette, Progress, Table);
   for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* S = SourceRow(Src, G, Y);
-    WriteNibbleRow(DestRow(Block.Bits(), G, Y), G.Width, [S, &Table](int64_t X) { return Table[S[X]]; });
+    const uint8_t* S = G.SrcRow(Src, Y);
+    PackNibbleRow(G.DstRow(Block.Bits(), Y), G.Width, [S, &Table](int64_t X) { return Table[S[X]]; });
   }
   FillReducedDestination(Src, Dst, Block, 4, Palette);
 }

@@ -1,15 +1,14 @@
-// Plumbing shared by the colour reductions: the palette buffer they build, the source
-// geometry with its checked sizes, the 5-6-5 colour cell, nibble packing, and the final
-// filling of the destination descriptor.
+// Plumbing shared by the colour reductions: the palette buffer they build, the 5-6-5
+// colour cell, their geometry checks and the final filling of the destination descriptor.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <limits>
 #include <string>
 
 #include "image/KvDIBInfo.h"
+#include "image/KvGeometry.h"
+#include "image/KvPixels.h"
 #include "platform/core/Exceptions.h"
 #include "platform/memory/FileMap.h"
 
@@ -54,71 +53,19 @@ inline uint32_t CellAndDropped(const uint8_t* P) {
   return kCellParts.Red[P[2]] + kCellParts.Green[P[1]] + kCellParts.Blue[P[0]];
 }
 
-namespace reduce_detail {
-
-// Geometry of a conversion, in 64 bits so that nothing computed from a header overflows
-// before it is compared with a limit.
-struct TGeometry {
-  int64_t Width;      // biWidth
-  int64_t Height;     // |biHeight|
-  int64_t SrcStride;  // bytes per source row
-  int64_t DstStride;  // bytes per destination row
-  int32_t DstSize;    // DstStride * Height, a valid pixel-block size
-};
-
-inline int64_t RowStride(int64_t Width, int BitCount) { return ((Width * BitCount + 31) / 32) * 4; }
-
-// Checks what the routine is about to read and write. A destination size that no pixel
-// block can have is refused as the memory facility refuses it; a source block shorter
-// than the rows its header describes breaks the storage invariant.
-inline TGeometry CheckedGeometry(const TKvDIBInfo& Src, int SrcBits, int DstBits, const char* Routine) {
-  const int64_t H = Src.Header.biHeight;
-  TGeometry G{};
-  G.Width = Src.Header.biWidth;
-  G.Height = H < 0 ? -H : H;
-  if (G.Width <= 0 || G.Height <= 0) throw EOutOfResources("GetFileMap: Cannot Make File Mapping Object");
-  G.SrcStride = RowStride(G.Width, SrcBits);
-  G.DstStride = RowStride(G.Width, DstBits);
-  const int64_t DstSize = G.DstStride * G.Height;
-  if (DstSize > std::numeric_limits<int32_t>::max())
-    throw EOutOfResources("GetFileMap: Cannot Make File Mapping Object");
-  G.DstSize = static_cast<int32_t>(DstSize);
-  const bool SourceHoldsRows = Src.Bits != nullptr && Src.BitsSize >= 0 &&
-                               G.SrcStride <= static_cast<int64_t>(Src.BitsSize) / G.Height;
-  AssertDIB(SourceHoldsRows, (std::string(Routine) + ": Pixel Block Too Small").c_str());
-  return G;
-}
-
-inline const uint8_t* SourceRow(const TKvDIBInfo& Src, const TGeometry& G, int64_t Y) {
-  return Src.Bits + static_cast<ptrdiff_t>(Y * G.SrcStride);
-}
-inline uint8_t* DestRow(uint8_t* Bits, const TGeometry& G, int64_t Y) {
-  return Bits + static_cast<ptrdiff_t>(Y * G.DstStride);
-}
-
-// Dst := Src with the new block, the palette and the new format fields; the block is
-// handed over last, after everything that could fail. Colour-table entries beyond the
-// palette keep what Src held.
+// The palette becomes Dst's colour table; entries beyond it keep what Src held.
 inline void FillReducedDestination(const TKvDIBInfo& Src, TKvDIBInfo& Dst, TFileMapBlock& Block,
                                    uint16_t BitCount, const TKvPaletteBuffer& Palette) {
-  Dst = Src;
-  Dst.Header.biClrUsed = static_cast<uint32_t>(Palette.Count);
-  for (int32_t I = 0; I < Palette.Count; ++I) Dst.Colors[I] = Palette.Colors[static_cast<size_t>(I)];
-  Dst.Header.biBitCount = BitCount;
-  Dst.Header.biCompression = kBiRGB;
-  Dst.Header.biSizeImage = 0;
-  HandOver(Block, Dst);
+  FillDestination(Src, Dst, Block, BitCount, kBiRGB, 0,
+                  std::span<const RGBQUAD>(Palette.Colors.data(), static_cast<size_t>(Palette.Count)));
 }
 
-// Writes palette indices Index[0..Width) as a 4-bit row: the left pixel of each pair in
-// the high nibble; with an odd width the last byte keeps a zero low nibble.
-template <class TIndexOf>
-inline void WriteNibbleRow(uint8_t* Row, int64_t Width, TIndexOf&& IndexOf) {
-  int64_t X = 0;
-  for (; X + 2 <= Width; X += 2)
-    Row[X >> 1] = static_cast<uint8_t>((IndexOf(X) & 15) << 4 | (IndexOf(X + 1) & 15));
-  if (X < Width) Row[X >> 1] = static_cast<uint8_t>((IndexOf(X) & 15) << 4);
+// The geometry checks of a reduction routine, destination first; the source message is
+// "<Routine>: Pixel Block Too Small".
+inline TKvRowGeometry CheckedReduction(const TKvDIBInfo& Src, int SrcBits, int DstBits, const char* Routine,
+                                       int32_t& DstSize) {
+  const std::string BadBlock = std::string(Routine) + ": Pixel Block Too Small";
+  return CheckedRowGeometry(Src, SrcBits, DstBits, BadBlock.c_str(), DstSize);
 }
 
-}  // namespace reduce_detail
 }  // namespace kv

@@ -208,16 +208,16 @@ struct TWorkBlock {
 };
 
 // The packed copy: rows one after another without padding.
-void pack_pixels(const TKvDIBInfo& Src, const TGeometry& G, uint8_t* Out) {
+void pack_pixels(const TKvDIBInfo& Src, const TKvRowGeometry& G, uint8_t* Out) {
   const size_t RowBytes = static_cast<size_t>(3 * G.Width);
   for (int64_t Y = 0; Y < G.Height; ++Y)
-    std::memcpy(Out + static_cast<size_t>(Y) * RowBytes, SourceRow(Src, G, Y), RowBytes);
+    std::memcpy(Out + static_cast<size_t>(Y) * RowBytes, G.SrcRow(Src, Y), RowBytes);
 }
 
 // Gathers the distinct colours of Src with their pixel counts into the front of the work
 // block as weighted words; Count receives their number. Returns false, leaving the block
 // in no useful state, when they would overtake the pixel bytes not yet counted.
-bool gather_distinct(const TKvDIBInfo& Src, const TGeometry& G, TWorkBlock& Work, size_t& Count) {
+bool gather_distinct(const TKvDIBInfo& Src, const TKvRowGeometry& G, TWorkBlock& Work, size_t& Count) {
   const size_t N = static_cast<size_t>(G.Width * G.Height);
   uint8_t* const Bytes = Work.Data();
   const size_t LowStart = Work.Bytes - N;  // the dropped bits live at the end of the block
@@ -227,7 +227,7 @@ bool gather_distinct(const TKvDIBInfo& Src, const TGeometry& G, TWorkBlock& Work
   // dropped bits; afterwards Cursor[c] is the end of cell c's bucket.
   std::vector<size_t> Cursor(kColorCells, 0);
   for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* P = SourceRow(Src, G, Y);
+    const uint8_t* P = G.SrcRow(Src, Y);
     for (int64_t X = 0; X < G.Width; ++X, P += 3) ++Cursor[CellAndDropped(P) & 0xFFFF];
   }
   size_t Sum = 0;
@@ -237,7 +237,7 @@ bool gather_distinct(const TKvDIBInfo& Src, const TGeometry& G, TWorkBlock& Work
     Sum += N0;
   }
   for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* P = SourceRow(Src, G, Y);
+    const uint8_t* P = G.SrcRow(Src, Y);
     for (int64_t X = 0; X < G.Width; ++X, P += 3) {
       const uint32_t Parts = CellAndDropped(P);
       Low[Cursor[Parts & 0xFFFF]++] = static_cast<uint8_t>(Parts >> 16);
@@ -281,7 +281,7 @@ bool gather_distinct(const TKvDIBInfo& Src, const TGeometry& G, TWorkBlock& Work
   return true;
 }
 
-void build_tree(const TKvDIBInfo& Src, const TGeometry& G, TWorkBlock& Work, int MaxDepth,
+void build_tree(const TKvDIBInfo& Src, const TKvRowGeometry& G, TWorkBlock& Work, int MaxDepth,
                 TKvDivideTree& Tree, TKvPaletteBuffer& Palette, const TKvProgressProc& Progress,
                 TKvHighBuild Build) {
   AssertDIB(MaxDepth >= 0 && MaxDepth <= 8, "DividePixels: Invalid Depth");
@@ -426,14 +426,15 @@ class TTreeGrid {
 };
 
 template <class TIndexOf>
-void map_rows(const TKvDIBInfo& Src, const TGeometry& G, uint8_t* Bits, int DstBits, TIndexOf&& IndexOf) {
+void map_rows(const TKvDIBInfo& Src, const TKvRowGeometry& G, uint8_t* Bits, int DstBits,
+              TIndexOf&& IndexOf) {
   for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* S = SourceRow(Src, G, Y);
-    uint8_t* D = DestRow(Bits, G, Y);
+    const uint8_t* S = G.SrcRow(Src, Y);
+    uint8_t* D = G.DstRow(Bits, Y);
     if (DstBits == 8) {
       for (int64_t X = 0; X < G.Width; ++X) D[X] = IndexOf(S + 3 * X);
     } else {
-      WriteNibbleRow(D, G.Width, [S, &IndexOf](int64_t X) { return IndexOf(S + 3 * X); });
+      PackNibbleRow(D, G.Width, [S, &IndexOf](int64_t X) { return IndexOf(S + 3 * X); });
     }
   }
 }
@@ -446,7 +447,8 @@ const char* high_routine(int MaxDepth) {
 
 void MakeHighPaletteTree(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, const TKvProgressProc& Progress,
                          int MaxDepth, TKvDivideTree& Tree, TKvHighBuild Build) {
-  const TGeometry G = CheckedGeometry(Src, 24, 8, "MakeHighPaletteTree");
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 24, 8, "MakeHighPaletteTree", DstSize);
   TWorkBlock Work(static_cast<size_t>(G.Width * G.Height));
   build_tree(Src, G, Work, MaxDepth, Tree, Palette, Progress, Build);
 }
@@ -457,8 +459,9 @@ void ConvertTrueColorHigh(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvProgr
   const char* Routine = high_routine(MaxDepth);
   if (Src.Header.biBitCount != 24) throw EKvDIBBadDIBType(std::string(Routine) + ": Invalid Bitcount");
   const int DstBits = MaxDepth == kMaxDepth256 ? 8 : 4;
-  const TGeometry G = CheckedGeometry(Src, 24, DstBits, Routine);
-  TFileMapBlock Block(G.DstSize);  // zero-filled: row padding stays 0
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 24, DstBits, Routine, DstSize);
+  TFileMapBlock Block(DstSize);  // zero-filled: row padding stays 0
 
   TWorkBlock Work(static_cast<size_t>(G.Width * G.Height));
   TKvDivideTree Tree;

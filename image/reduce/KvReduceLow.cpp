@@ -118,23 +118,24 @@ void map_row_8(const uint8_t* S, uint8_t* D, int64_t Width, const uint8_t* Table
 }
 
 void map_row_4(const uint8_t* S, uint8_t* D, int64_t Width, const uint8_t* Table) {
-  WriteNibbleRow(D, Width, [S, Table](int64_t X) { return cell_index(S + 3 * X, Table); });
+  PackNibbleRow(D, Width, [S, Table](int64_t X) { return cell_index(S + 3 * X, Table); });
 }
 
 void convert_low(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvProgressProc& Progress, int DstBits,
                  const char* Routine) {
   if (Src.Header.biBitCount != 24) throw EKvDIBBadDIBType(std::string(Routine) + ": Invalid Bitcount");
-  const TGeometry G = CheckedGeometry(Src, 24, DstBits, Routine);
-  TFileMapBlock Block(G.DstSize);  // zero-filled: row padding stays 0
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 24, DstBits, Routine, DstSize);
+  TFileMapBlock Block(DstSize);  // zero-filled: row padding stays 0
   std::vector<uint8_t> Table(kColorCells);
   TKvPaletteBuffer Palette;
   MakeLowPaletteTable(Src, Palette, Progress, DstBits == 8 ? kMaxDepth256 : kMaxDepth16,
                       std::span<uint8_t, kColorCells>(Table.data(), kColorCells));
   for (int64_t Y = 0; Y < G.Height; ++Y) {
     if (DstBits == 8)
-      map_row_8(SourceRow(Src, G, Y), DestRow(Block.Bits(), G, Y), G.Width, Table.data());
+      map_row_8(G.SrcRow(Src, Y), G.DstRow(Block.Bits(), Y), G.Width, Table.data());
     else
-      map_row_4(SourceRow(Src, G, Y), DestRow(Block.Bits(), G, Y), G.Width, Table.data());
+      map_row_4(G.SrcRow(Src, Y), G.DstRow(Block.Bits(), Y), G.Width, Table.data());
   }
   FillReducedDestination(Src, Dst, Block, static_cast<uint16_t>(DstBits), Palette);
 }
@@ -143,9 +144,10 @@ void convert_low(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvProgressProc& 
 
 void MakeLowPaletteTable(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, const TKvProgressProc& Progress,
                          int MaxDepth, std::span<uint8_t, kColorCells> Table) {
-  const TGeometry G = CheckedGeometry(Src, 24, 8, "MakeLowPaletteTable");
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 24, 8, "MakeLowPaletteTable", DstSize);
   TCellHistogram Histogram;
-  for (int64_t Y = 0; Y < G.Height; ++Y) Histogram.AddRow(SourceRow(Src, G, Y), G.Width);
+  for (int64_t Y = 0; Y < G.Height; ++Y) Histogram.AddRow(G.SrcRow(Src, Y), G.Width);
 
   // Occupied cells in increasing cell order, each represented by its lowest colour plus
   // the truncated mean of the dropped bits, so the representative stays inside the cell.

@@ -21,6 +21,13 @@ std::atomic<int64_t> g_BlocksInUse{0};
 
 int64_t PixelBlocksInUse() { return g_BlocksInUse.load(std::memory_order_relaxed); }
 
+void TFileMapBlock::Release() {
+  const TMapHandle Handle = m_Handle;
+  uint8_t* const Bits = m_Bits;
+  Detach();
+  if (Bits) ReleaseFileMap(Handle, Bits);
+}
+
 void TFileMapBlock::Reset() noexcept {
   if (m_Bits) {
     try {
@@ -65,11 +72,11 @@ bool FileMapView(TMapHandle, uint8_t*&, int64_t&) {
 #else
 
 struct TPixelMemory {
-  uint8_t* Bits;      // first byte of the block
-  int64_t Size;       // bytes asked for
-  void* MapBase;      // the whole mapping, which may start before Bits ...
-  size_t MapLength;   // ... and end after the block, for huge-page alignment
-  uint32_t Magic;     // kLiveMagic while the block is live
+  uint8_t* Bits;     // first byte of the block
+  int64_t Size;      // bytes asked for
+  void* MapBase;     // the whole mapping, which may start before Bits ...
+  size_t MapLength;  // ... and end after the block, for huge-page alignment
+  uint32_t Magic;    // kLiveMagic while the block is live
 };
 
 namespace {
@@ -95,7 +102,8 @@ void* map_block(size_t Length, void*& MapBase, size_t& MapLength) {
   // Give back the unaligned head and the tail beyond the rounded block.
   if (Aligned > Start) ::munmap(Raw, Aligned - Start);
   const uintptr_t End = Start + Padded;
-  if (End > Aligned + Rounded) ::munmap(reinterpret_cast<void*>(Aligned + Rounded), End - (Aligned + Rounded));
+  if (End > Aligned + Rounded)
+    ::munmap(reinterpret_cast<void*>(Aligned + Rounded), End - (Aligned + Rounded));
   MapBase = reinterpret_cast<void*>(Aligned);
   MapLength = Rounded;
   ::madvise(MapBase, MapLength, MADV_HUGEPAGE);  // advice only: a kernel without THP ignores it

@@ -75,7 +75,10 @@ class TFileMapBlock {
     m_Bits = nullptr;
     m_Handle = kNoMapHandle;
   }
-  // Releases the block now (if any).
+  // Releases the block now (if any), raising what ReleaseFileMap raises; the owner is empty
+  // afterwards either way.
+  void Release();
+  // The same, for paths that cannot report a failure (destructors, unwinding).
   void Reset() noexcept;
 
  private:
