@@ -1,6 +1,7 @@
 // The weighted-variance division: channel choice, leaf colours and DivideColorEntries.
 #include "image/reduce/KvColorEntry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -111,6 +112,14 @@ void DivideColorEntries(size_t Lo, size_t Hi, int Depth, int MaxDepth, TKvColorE
       [Entries](size_t I, size_t J) { std::swap(Entries[I], Entries[J]); });
   DivideColorEntries(Split, Hi, Depth + 1, MaxDepth, Entries, Palette, Progress);
   DivideColorEntries(Lo, Split, Depth + 1, MaxDepth, Entries, Palette, Progress);
+}
+
+void DivideIntoTable(std::vector<TKvColorEntry>& Entries, int MaxDepth, TKvPaletteBuffer& Palette,
+                     const TKvProgressProc& Progress, std::span<uint8_t> Table) {
+  Palette.Count = 0;
+  DivideColorEntries(0, Entries.size(), 0, MaxDepth, Entries.data(), Palette, Progress);
+  std::fill(Table.begin(), Table.end(), uint8_t{0});
+  for (const TKvColorEntry& E : Entries) Table[static_cast<size_t>(E.Key)] = static_cast<uint8_t>(E.Count);
 }
 
 }  // namespace kv

@@ -18,6 +18,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "image/KvDIBInfo.h"
 #include "image/reduce/KvReduceCommon.h"
@@ -42,6 +44,11 @@ struct TKvColorEntry {
 // included, so a whole division makes exactly 2^MaxDepth calls. Entries are reordered.
 void DivideColorEntries(size_t Lo, size_t Hi, int Depth, int MaxDepth, TKvColorEntry* Entries,
                         TKvPaletteBuffer& Palette, const TKvProgressProc& Progress);
+
+// The whole division of a reduction: Palette gets the colours of all Entries divided to
+// MaxDepth, and Table[Key] the palette index of each entry (0 where no entry has the key).
+void DivideIntoTable(std::vector<TKvColorEntry>& Entries, int MaxDepth, TKvPaletteBuffer& Palette,
+                     const TKvProgressProc& Progress, std::span<uint8_t> Table);
 
 namespace reduce_detail {
 

@@ -39,10 +39,7 @@ void Make4BitPaletteTable(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, cons
     Entries.push_back(E);
   }
 
-  Palette.Count = 0;
-  DivideColorEntries(0, Entries.size(), 0, kMaxDepth16, Entries.data(), Palette, Progress);
-  std::fill(Table.begin(), Table.end(), uint8_t{0});
-  for (const TKvColorEntry& E : Entries) Table[static_cast<size_t>(E.Key)] = static_cast<uint8_t>(E.Count);
+  DivideIntoTable(Entries, kMaxDepth16, Palette, Progress, Table);
 }
 
 void Convert8BitRGBTo4BitRGB(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvProgressProc& Progress) {

@@ -162,10 +162,7 @@ void MakeLowPaletteTable(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, const
     Entries.push_back(E);
   });
 
-  Palette.Count = 0;
-  DivideColorEntries(0, Entries.size(), 0, MaxDepth, Entries.data(), Palette, Progress);
-  std::fill(Table.begin(), Table.end(), uint8_t{0});
-  for (const TKvColorEntry& E : Entries) Table[static_cast<size_t>(E.Key)] = static_cast<uint8_t>(E.Count);
+  DivideIntoTable(Entries, MaxDepth, Palette, Progress, Table);
 }
 
 void ConvertTrueColorTo8BitRGBLow(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvProgressProc& Progress) {
