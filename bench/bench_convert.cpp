@@ -118,7 +118,7 @@ void BM_ConvCopy24(benchmark::State& S) { run_copy(S, true_colour()); }
 void BM_ConvCopy8(benchmark::State& S) { run_copy(S, eight()); }
 void BM_ConvCopy4(benchmark::State& S) { run_copy(S, four()); }
 void BM_ConvCopyRle8(benchmark::State& S) { run_copy(S, inputs().Rle8.Info()); }
-void BM_ConvCopyRle4(benchmark::State& S) { run_copy(S, inputs().Rle4.Info); }
+void BM_ConvCopyRle4(benchmark::State& S) { run_copy(S, inputs().Rle4.Info()); }
 // New-block baselines of the output sizes: 8 bits (halftone, RLE8 decoding), 24 bits
 // (widening), 4 bits (RLE4 decoding).
 void BM_ConvNewBlock8(benchmark::State& S) { run_copy_new_block(S, eight(), eight().BitsSize); }
