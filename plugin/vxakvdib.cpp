@@ -91,6 +91,15 @@ class TProgressHandler {
   TFpuState m_HostFpu;
 };
 
+// Every pointer the reduction will follow: the three arrays and each row of both. A record
+// with a missing one is refused before anything is read or written.
+bool record_complete(const TKvQuantizeRec& Rec) {
+  if (Rec.SrcRows == nullptr || Rec.DstRows == nullptr || Rec.Palette == nullptr) return false;
+  for (uint32_t Y = 0; Y < Rec.Height; ++Y)
+    if (Rec.SrcRows[Y] == nullptr || Rec.DstRows[Y] == nullptr) return false;
+  return true;
+}
+
 // The reduction itself; any exception means result 1 with the host's buffers untouched,
 // because nothing is written to them before the conversion has succeeded.
 int32_t quantize(uint32_t Index, const TKvQuantizeRec& Rec, const TFpuState& HostFpu) {
@@ -185,7 +194,7 @@ int32_t KV_PLUGAPI Combine(uintptr_t, uintptr_t) noexcept { return kQuantizeBadI
 
 int32_t KV_PLUGAPI Quantize(uint32_t Index, const TKvQuantizeRec* Rec) noexcept {
   if (!valid_method(Index)) return kQuantizeBadIndex;
-  if (Rec == nullptr) return kQuantizeFailed;
+  if (Rec == nullptr || !record_complete(*Rec)) return kQuantizeFailed;
   try {
     const TFpuGuard Fpu;
     return quantize(Index, *Rec, Fpu.Host());

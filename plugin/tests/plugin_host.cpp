@@ -445,6 +445,31 @@ void check_refusals(const TModule& M, const TGoldenCase& C) {
   }
   check(M.Quantize(1, nullptr) == 1, "a missing record is not refused with 1");
 
+  // A record with a missing array or row pointer: 1, nothing read beyond the pointers,
+  // nothing written, no progress.
+  enum TMissing { kSrcRows, kDstRows, kPalette, kSrcRow, kDstRow };
+  for (TMissing Missing : {kSrcRows, kDstRows, kPalette, kSrcRow, kDstRow}) {
+    for (uint32_t Index : {1u, 2u}) {
+      THostImage Image(C, C.Width, C.Height);
+      const THostImage Before = Image;
+      std::vector<const uint8_t*> Src = Image.SrcRows;
+      std::vector<uint8_t*> Dst = Image.DstRows;
+      if (Missing == kSrcRow) Src[Src.size() - 1] = nullptr;
+      if (Missing == kDstRow) Dst[Dst.size() / 2] = nullptr;
+      const std::vector<uint8_t> Rec =
+          QuantizeRecord(host_progress, Missing == kSrcRows ? nullptr : Src.data(),
+                         Missing == kDstRows ? nullptr : Dst.data(),
+                         Missing == kPalette ? nullptr : Image.Palette.data(), C.Width, C.Height);
+      g_Script = TProgressScript{};
+      const int32_t Result = M.Quantize(Index, Rec.data());
+      check(Result == 1, "missing pointer %d, index %u: result %d, expected 1", static_cast<int>(Missing),
+            Index, Result);
+      check(Before.Src == Image.Src && Before.Dst == Image.Dst && Before.Palette == Image.Palette &&
+                g_Script.Percents.empty(),
+            "missing pointer %d, index %u: the module did something", static_cast<int>(Missing), Index);
+    }
+  }
+
   // The largest record the host can pass: 65535 x 65535 pixels need more pixel memory than
   // a DIB can address. Every row pointer shares one row, since nothing may be written.
   const uint16_t kMax = 0xFFFF;
