@@ -89,6 +89,13 @@ void CheckHeaderGeometry(const BITMAPINFOHEADER& H) {
   if (!Fits) throw EKvDIBInvalidDIB(kMsgImageTooLarge);
 }
 
+uint32_t WrittenColorEntries(const BITMAPINFOHEADER& H) {
+  uint32_t Entries = H.biClrUsed;
+  if (Entries == 0) Entries = static_cast<uint32_t>(DefaultColorCount(H.biBitCount));
+  if (H.biCompression == kBiBitFields) Entries += kMaskEntries;
+  return Entries < kDIBColorSlots ? Entries : kDIBColorSlots;
+}
+
 void WriteFileHeader(std::span<uint8_t, kFileHeaderSize> Out, uint32_t FileSize, uint32_t OffBits) {
   std::memset(Out.data(), 0, Out.size());  // reserved fields 0
   StoreLE16(Out.data() + file_header::kType, kBitmapFileType);

@@ -121,6 +121,12 @@ constexpr bool IsRleHeader(const BITMAPINFOHEADER& H) {
          (H.biBitCount == 4 && H.biCompression == kBiRLE4);
 }
 
+// Colour-table entries the writers (BMP stream, packed DIB) put behind a held header: its
+// biClrUsed entries, or the full default table of a palette image whose biClrUsed is 0 (a
+// reader takes 0 to mean that table), with the three bit-field masks in front when the
+// header says BI_BITFIELDS; never more than the descriptor holds.
+uint32_t WrittenColorEntries(const BITMAPINFOHEADER& H);
+
 // Writes a BITMAPFILEHEADER: "BM", the file size, reserved 0, the pixel-data offset.
 void WriteFileHeader(std::span<uint8_t, kFileHeaderSize> Out, uint32_t FileSize, uint32_t OffBits);
 

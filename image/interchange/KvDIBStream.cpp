@@ -114,14 +114,7 @@ void TKvInternalDIB::LoadFromStream(TStream& Stream) {
 
 void TKvInternalDIB::SaveToStream(TStream& Stream) const {
   const BITMAPINFOHEADER& H = Info.Header;
-  // A palette image without a colour-count field value still needs its table: a reader
-  // takes 0 to mean the full default table, so that is what is written.
-  uint32_t Entries = H.biClrUsed;
-  if (Entries == 0) Entries = static_cast<uint32_t>(DefaultColorCount(H.biBitCount));
-  // Bit-field masks kept from a file stay in front of the table, where a reader looks.
-  if (H.biCompression == kBiBitFields) Entries += kMaskEntries;
-  Entries = std::min<uint32_t>(Entries, kDIBColorSlots);
-
+  const uint32_t Entries = WrittenColorEntries(H);
   const uint32_t OffBits = kFileHeaderSize + kInfoHeaderSize + 4 * Entries;
   std::array<uint8_t, kFileHeaderSize> FileHeader;
   WriteFileHeader(FileHeader, OffBits + static_cast<uint32_t>(Info.BitsSize), OffBits);
