@@ -14,27 +14,33 @@ namespace kv::python {
 
 namespace {
 
+template <typename E>
+[[noreturn]] void raise_as(const std::string& Message) {
+  throw E(Message);
+}
+
 struct TErrorClass {
   const std::type_info& Type;
+  void (*Raise)(const std::string&);
   const char* Name;
   const char* Doc;
   PyObject* Class = nullptr;
 };
 
 std::array<TErrorClass, 13> g_Classes = {{
-    {typeid(EKvDIBInvalidDIB), "EKvDIBInvalidDIB", "An image or BMP header the library cannot hold."},
-    {typeid(EKvDIBInvalidDIBFile), "EKvDIBInvalidDIBFile", "Data that is not a BMP file."},
-    {typeid(EKvDIBInvalidDIBPara), "EKvDIBInvalidDIBPara", "A width, height, bit count or size out of range."},
-    {typeid(EKvDIBBadDIBType), "EKvDIBBadDIBType", "An operation the image's format does not allow."},
-    {typeid(EKvDIBPaletteIndexRange), "EKvDIBPaletteIndexRange", "A palette index or palette size out of range."},
-    {typeid(EKvDIBPixelPositionRange), "EKvDIBPixelPositionRange", "A pixel position outside the image."},
-    {typeid(EKvDIBInvalidPalette), "EKvDIBInvalidPalette", "A palette the library cannot use."},
-    {typeid(EKvDIBCompressionFailed), "EKvDIBCompressionFailed", "RLE encoding or decoding failed."},
-    {typeid(EKvDIBAssert), "EKvDIBAssert", "A broken internal rule, or a conversion the library does not offer."},
-    {typeid(EOutOfResources), "EOutOfResources", "Pixel memory could not be obtained."},
-    {typeid(EOutOfMemory), "EOutOfMemory", "Memory could not be obtained."},
-    {typeid(EInvalidGraphic), "EInvalidGraphic", "Data that is not an image of this kind."},
-    {typeid(EStreamError), "EStreamError", "A file or stream that could not be read or written."},
+    {typeid(EKvDIBInvalidDIB), raise_as<EKvDIBInvalidDIB>, "EKvDIBInvalidDIB", "An image or BMP header the library cannot hold."},
+    {typeid(EKvDIBInvalidDIBFile), raise_as<EKvDIBInvalidDIBFile>, "EKvDIBInvalidDIBFile", "Data that is not a BMP file."},
+    {typeid(EKvDIBInvalidDIBPara), raise_as<EKvDIBInvalidDIBPara>, "EKvDIBInvalidDIBPara", "A width, height, bit count or size out of range."},
+    {typeid(EKvDIBBadDIBType), raise_as<EKvDIBBadDIBType>, "EKvDIBBadDIBType", "An operation the image's format does not allow."},
+    {typeid(EKvDIBPaletteIndexRange), raise_as<EKvDIBPaletteIndexRange>, "EKvDIBPaletteIndexRange", "A palette index or palette size out of range."},
+    {typeid(EKvDIBPixelPositionRange), raise_as<EKvDIBPixelPositionRange>, "EKvDIBPixelPositionRange", "A pixel position outside the image."},
+    {typeid(EKvDIBInvalidPalette), raise_as<EKvDIBInvalidPalette>, "EKvDIBInvalidPalette", "A palette the library cannot use."},
+    {typeid(EKvDIBCompressionFailed), raise_as<EKvDIBCompressionFailed>, "EKvDIBCompressionFailed", "RLE encoding or decoding failed."},
+    {typeid(EKvDIBAssert), raise_as<EKvDIBAssert>, "EKvDIBAssert", "A broken internal rule, or a conversion the library does not offer."},
+    {typeid(EOutOfResources), raise_as<EOutOfResources>, "EOutOfResources", "Pixel memory could not be obtained."},
+    {typeid(EOutOfMemory), raise_as<EOutOfMemory>, "EOutOfMemory", "Memory could not be obtained."},
+    {typeid(EInvalidGraphic), raise_as<EInvalidGraphic>, "EInvalidGraphic", "Data that is not an image of this kind."},
+    {typeid(EStreamError), raise_as<EStreamError>, "EStreamError", "A file or stream that could not be read or written."},
 }};
 
 PyObject* g_Error = nullptr;
@@ -64,6 +70,15 @@ void RegisterErrors(pybind11::module_& Module) {
                           "A file that could not be opened, read or written, or PNG or JPEG data that "
                           "could not be decoded or encoded (an OSError too).",
                           FileBases.ptr());
+
+  Module.def(
+      "_raise_library_error",
+      [](const std::string& Name, const std::string& Message) {
+        for (const TErrorClass& C : g_Classes)
+          if (Name == C.Name) C.Raise(Message);
+        throw pybind11::value_error("no library class " + Name);
+      },
+      "Raises the library's exception class Name with Message, as the library would (for tests).");
 
   pybind11::register_exception_translator([](std::exception_ptr Pending) {
     try {

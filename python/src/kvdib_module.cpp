@@ -78,10 +78,13 @@ TColor key_color_of(py::handle Key) {
     if (const auto Color = frontend::ParseColor(Text)) return *Color;
     throw py::value_error("key_color wants RRGGBB in hexadecimal, not '" + Text + "'");
   }
-  const auto Parts = py::cast<std::vector<int>>(Key);
-  if (Parts.size() != 3) throw py::value_error("key_color wants (red, green, blue)");
-  for (int P : Parts)
-    if (P < 0 || P > 255) throw py::value_error("key_color components lie in 0..255");
+  if (!py::isinstance<py::sequence>(Key) || py::len(Key) != 3)
+    throw py::type_error("key_color wants None, 'RRGGBB' or (red, green, blue)");
+  int Parts[3];
+  for (size_t I = 0; I < 3; ++I) {
+    Parts[I] = py::cast<int>(Key[py::int_(I)]);
+    if (Parts[I] < 0 || Parts[I] > 255) throw py::value_error("key_color components lie in 0..255");
+  }
   return static_cast<TColor>(MakeRGB(static_cast<uint8_t>(Parts[0]), static_cast<uint8_t>(Parts[1]),
                                      static_cast<uint8_t>(Parts[2])));
 }
