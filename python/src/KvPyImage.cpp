@@ -28,17 +28,23 @@ void make_image(TKvDIB& Image, int64_t Height, int64_t Width, int32_t BitCount) 
   Image.SetHeight(H);
 }
 
-// One row of red, green, blue bytes into blue, green, red storage.
-void put_rgb_row(uint8_t* Dst, const uint8_t* Src, int64_t Width, ptrdiff_t Step, ptrdiff_t Channel) {
+// One row of three-byte pixels with the first and third byte swapped: red, green, blue to
+// blue, green, red and back. Packed rows go four bytes at a time (load, byte-reverse, shift:
+// the fourth byte is the next pixel's and is overwritten by its store), which is about
+// half the time of byte moves; the last pixel of a row goes byte by byte, so nothing is
+// read or written beyond it.
+void swap_rgb_row(uint8_t* Dst, const uint8_t* Src, int64_t Width, ptrdiff_t Step, ptrdiff_t Channel) {
+  if (Width <= 0) return;
+  int64_t X = 0;
   if (Step == 3 && Channel == 1) {
-    for (int64_t X = 0; X < Width; ++X, Dst += 3, Src += 3) {
-      Dst[0] = Src[2];
-      Dst[1] = Src[1];
-      Dst[2] = Src[0];
+    for (; X + 1 < Width; ++X, Dst += 3, Src += 3) {
+      uint32_t V;
+      std::memcpy(&V, Src, 4);
+      V = __builtin_bswap32(V) >> 8;
+      std::memcpy(Dst, &V, 4);
     }
-    return;
   }
-  for (int64_t X = 0; X < Width; ++X, Dst += 3, Src += Step) {
+  for (; X < Width; ++X, Dst += 3, Src += Step) {
     Dst[0] = Src[2 * Channel];
     Dst[1] = Src[Channel];
     Dst[2] = Src[0];
@@ -75,8 +81,8 @@ std::unique_ptr<TPyImage> TPyImage::Copy() const {
 void FillTrueColor(TKvDIB& Image, const TByteView& Rgb) {
   make_image(Image, Rgb.Shape[0], Rgb.Shape[1], 24);
   for (int64_t Y = 0; Y < Rgb.Shape[0]; ++Y)
-    put_rgb_row(Image.GetScanLine(static_cast<int32_t>(Y)), Rgb.Data + Y * Rgb.Strides[0], Rgb.Shape[1],
-                Rgb.Strides[1], Rgb.Strides[2]);
+    swap_rgb_row(Image.GetScanLine(static_cast<int32_t>(Y)), Rgb.Data + Y * Rgb.Strides[0], Rgb.Shape[1],
+                 Rgb.Strides[1], Rgb.Strides[2]);
 }
 
 void FillIndexed(TKvDIB& Image, const TByteView& Indices, const TByteView& Palette) {
@@ -131,6 +137,11 @@ void ReadTrueColor(const TKvDIB& Image, uint8_t* Out) {
   const TKvDIBInfo& Info = Image.DIBInfo();
   for (int32_t Y = 0; Y < H; ++Y) {
     const uint8_t* Row = Image.ReadScanLine(Y);
+    if (BitCount == 24) {
+      swap_rgb_row(Out, Row, W, 3, 1);
+      Out += 3 * static_cast<ptrdiff_t>(W);
+      continue;
+    }
     for (int32_t X = 0; X < W; ++X, Out += 3) {
       const TKvRGB C = GetPixelColor(Info, Row, X, BitCount);
       Out[0] = C.Red;

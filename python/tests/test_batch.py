@@ -90,3 +90,19 @@ def test_dask_distributed_local_cluster(folder, tmp_path):
         ref = one_at_a_time(p, str(tmp_path), "8bit", True, "png")
         assert open(got, "rb").read() == open(ref, "rb").read()
         np.testing.assert_array_equal(kvdib.open(got).to_numpy(), kvdib.open(p).convert("8bit", fine=True).to_numpy())
+
+
+def test_the_dask_example_runs(folder, tmp_path):
+    pytest.importorskip("distributed")
+    import subprocess
+    import sys
+
+    from conftest import SOURCE_DIR
+
+    example = os.path.join(SOURCE_DIR, "examples", "dask_batch.py")
+    run = subprocess.run([sys.executable, example, str(folder), str(tmp_path / "out"), "--to", "4bit", "--chunk", "3"],
+                         capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stderr
+    n = len(os.listdir(folder))
+    assert "%d files written" % n in run.stdout and sorted(os.listdir(tmp_path / "out")) == sorted(
+        os.path.splitext(p)[0] + ".png" for p in os.listdir(folder))
