@@ -17,6 +17,7 @@ Pillow, when installed (no dependency)::
 Errors of the library are kvdib.Error subclasses named after the library's classes
 (kvdib.EKvDIBInvalidDIB, ...), carrying its exact messages; kvdib.FileError covers files,
 PNG and JPEG data. batch_convert() is the function to hand to a distributed engine's map.
+kvdib.formats lists the conversion targets (the kvdib tool's --to names).
 """
 
 import os as _os

@@ -28,19 +28,31 @@ struct TErrorClass {
 };
 
 std::array<TErrorClass, 13> g_Classes = {{
-    {typeid(EKvDIBInvalidDIB), raise_as<EKvDIBInvalidDIB>, "EKvDIBInvalidDIB", "An image or BMP header the library cannot hold."},
-    {typeid(EKvDIBInvalidDIBFile), raise_as<EKvDIBInvalidDIBFile>, "EKvDIBInvalidDIBFile", "Data that is not a BMP file."},
-    {typeid(EKvDIBInvalidDIBPara), raise_as<EKvDIBInvalidDIBPara>, "EKvDIBInvalidDIBPara", "A width, height, bit count or size out of range."},
-    {typeid(EKvDIBBadDIBType), raise_as<EKvDIBBadDIBType>, "EKvDIBBadDIBType", "An operation the image's format does not allow."},
-    {typeid(EKvDIBPaletteIndexRange), raise_as<EKvDIBPaletteIndexRange>, "EKvDIBPaletteIndexRange", "A palette index or palette size out of range."},
-    {typeid(EKvDIBPixelPositionRange), raise_as<EKvDIBPixelPositionRange>, "EKvDIBPixelPositionRange", "A pixel position outside the image."},
-    {typeid(EKvDIBInvalidPalette), raise_as<EKvDIBInvalidPalette>, "EKvDIBInvalidPalette", "A palette the library cannot use."},
-    {typeid(EKvDIBCompressionFailed), raise_as<EKvDIBCompressionFailed>, "EKvDIBCompressionFailed", "RLE encoding or decoding failed."},
-    {typeid(EKvDIBAssert), raise_as<EKvDIBAssert>, "EKvDIBAssert", "A broken internal rule, or a conversion the library does not offer."},
-    {typeid(EOutOfResources), raise_as<EOutOfResources>, "EOutOfResources", "Pixel memory could not be obtained."},
+    {typeid(EKvDIBInvalidDIB), raise_as<EKvDIBInvalidDIB>, "EKvDIBInvalidDIB",
+     "An image or BMP header the library cannot hold."},
+    {typeid(EKvDIBInvalidDIBFile), raise_as<EKvDIBInvalidDIBFile>, "EKvDIBInvalidDIBFile",
+     "Data that is not a BMP file."},
+    {typeid(EKvDIBInvalidDIBPara), raise_as<EKvDIBInvalidDIBPara>, "EKvDIBInvalidDIBPara",
+     "A width, height, bit count or size out of range."},
+    {typeid(EKvDIBBadDIBType), raise_as<EKvDIBBadDIBType>, "EKvDIBBadDIBType",
+     "An operation the image's format does not allow."},
+    {typeid(EKvDIBPaletteIndexRange), raise_as<EKvDIBPaletteIndexRange>, "EKvDIBPaletteIndexRange",
+     "A palette index or palette size out of range."},
+    {typeid(EKvDIBPixelPositionRange), raise_as<EKvDIBPixelPositionRange>, "EKvDIBPixelPositionRange",
+     "A pixel position outside the image."},
+    {typeid(EKvDIBInvalidPalette), raise_as<EKvDIBInvalidPalette>, "EKvDIBInvalidPalette",
+     "A palette the library cannot use."},
+    {typeid(EKvDIBCompressionFailed), raise_as<EKvDIBCompressionFailed>, "EKvDIBCompressionFailed",
+     "RLE encoding or decoding failed."},
+    {typeid(EKvDIBAssert), raise_as<EKvDIBAssert>, "EKvDIBAssert",
+     "A broken internal rule, or a conversion the library does not offer."},
+    {typeid(EOutOfResources), raise_as<EOutOfResources>, "EOutOfResources",
+     "Pixel memory could not be obtained."},
     {typeid(EOutOfMemory), raise_as<EOutOfMemory>, "EOutOfMemory", "Memory could not be obtained."},
-    {typeid(EInvalidGraphic), raise_as<EInvalidGraphic>, "EInvalidGraphic", "Data that is not an image of this kind."},
-    {typeid(EStreamError), raise_as<EStreamError>, "EStreamError", "A file or stream that could not be read or written."},
+    {typeid(EInvalidGraphic), raise_as<EInvalidGraphic>, "EInvalidGraphic",
+     "Data that is not an image of this kind."},
+    {typeid(EStreamError), raise_as<EStreamError>, "EStreamError",
+     "A file or stream that could not be read or written."},
 }};
 
 PyObject* g_Error = nullptr;
@@ -63,9 +75,11 @@ PyObject* class_of(const Exception& Error) {
 }  // namespace
 
 void RegisterErrors(pybind11::module_& Module) {
-  g_Error = new_class(Module, "Error", "Base class of every error the image library raises.", PyExc_Exception);
+  g_Error =
+      new_class(Module, "Error", "Base class of every error the image library raises.", PyExc_Exception);
   for (TErrorClass& C : g_Classes) C.Class = new_class(Module, C.Name, C.Doc, g_Error);
-  const pybind11::tuple FileBases = pybind11::make_tuple(pybind11::handle(g_Error), pybind11::handle(PyExc_OSError));
+  const pybind11::tuple FileBases =
+      pybind11::make_tuple(pybind11::handle(g_Error), pybind11::handle(PyExc_OSError));
   g_FileError = new_class(Module, "FileError",
                           "A file that could not be opened, read or written, or PNG or JPEG data that "
                           "could not be decoded or encoded (an OSError too).",

@@ -37,12 +37,19 @@ void swap_rgb_row(uint8_t* Dst, const uint8_t* Src, int64_t Width, ptrdiff_t Ste
   if (Width <= 0) return;
   int64_t X = 0;
   if (Step == 3 && Channel == 1) {
-    for (; X + 1 < Width; ++X, Dst += 3, Src += 3) {
+    const auto swap_one = [](uint8_t* D, const uint8_t* S) {
       uint32_t V;
-      std::memcpy(&V, Src, 4);
+      std::memcpy(&V, S, 4);
       V = __builtin_bswap32(V) >> 8;
-      std::memcpy(Dst, &V, 4);
+      std::memcpy(D, &V, 4);
+    };
+    for (; X + 4 < Width; X += 4, Dst += 12, Src += 12) {
+      swap_one(Dst, Src);
+      swap_one(Dst + 3, Src + 3);
+      swap_one(Dst + 6, Src + 6);
+      swap_one(Dst + 9, Src + 9);
     }
+    for (; X + 1 < Width; ++X, Dst += 3, Src += 3) swap_one(Dst, Src);
   }
   for (; X < Width; ++X, Dst += 3, Src += Step) {
     Dst[0] = Src[2 * Channel];

@@ -45,11 +45,14 @@ py::array uint8_array(py::handle Object, int Ndim, py::ssize_t Last, const char*
   py::array A = py::module_::import("numpy").attr("asarray")(Object);
   const py::dtype Type = A.dtype();
   if (Type.kind() != 'u' || Type.itemsize() != 1)
-    throw py::type_error(std::string(What) + " must hold uint8 values, not " + std::string(py::str(py::handle(Type))));
+    throw py::type_error(std::string(What) + " must hold uint8 values, not " +
+                         std::string(py::str(py::handle(Type))));
   if (A.ndim() != Ndim || (Last > 0 && A.shape(Ndim - 1) != Last))
-    throw py::value_error(std::string(What) + " must have the shape " + (Ndim == 3 ? "(h, w, 3)" :
-                          Last > 0 ? "(n, 3)" : "(h, w)") + ", not " +
-                          std::string(py::str(A.attr("shape"))));
+    throw py::value_error(std::string(What) + " must have the shape " +
+                          (Ndim == 3  ? "(h, w, 3)"
+                           : Last > 0 ? "(n, 3)"
+                                      : "(h, w)") +
+                          ", not " + std::string(py::str(A.attr("shape"))));
   return A;
 }
 
@@ -66,7 +69,8 @@ TByteView view_of(const py::array& A) {
 TKvPixelFormat target_of(const std::string& Name) {
   if (const auto Format = frontend::ParseFormat(Name)) return *Format;
   std::string Names;
-  for (const frontend::TFormatName& F : frontend::FormatNames()) Names += std::string(Names.empty() ? "" : ", ") + F.Name;
+  for (const frontend::TFormatName& F : frontend::FormatNames())
+    Names += std::string(Names.empty() ? "" : ", ") + F.Name;
   throw py::value_error("unknown format '" + Name + "' (one of " + Names + ")");
 }
 
@@ -127,7 +131,9 @@ class TProgressRelay {
 
 // ---- arrays over images -------------------------------------------------------------
 
-void make_read_only(py::array& A) { py::detail::array_proxy(A.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_; }
+void make_read_only(py::array& A) {
+  py::detail::array_proxy(A.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+}
 
 // A read-only array over rows of the image's own pixel block, top row first: Columns
 // elements of Step bytes per row (Channels more of -1 byte each when Channels > 0, for
@@ -278,7 +284,8 @@ std::unique_ptr<TPyImage> convert(const TPyImage& Image, const std::string& To, 
 }
 
 py::tuple quantize(py::handle Rgb, int Colors, bool Fine) {
-  if (Colors != 256 && Colors != 16) throw py::value_error("colors must be 256 or 16, not " + std::to_string(Colors));
+  if (Colors != 256 && Colors != 16)
+    throw py::value_error("colors must be 256 or 16, not " + std::to_string(Colors));
   const py::array Source = uint8_array(Rgb, 3, 3, "rgb");
   const TByteView V = view_of(Source);
   py::array_t<uint8_t> Indices({V.Shape[0], V.Shape[1]});
@@ -320,12 +327,16 @@ the pixels it does not change. Make them with open(), from_numpy() or from_bytes
 numpy.asarray(image) gives its pixels as an (h, w, 3) uint8 RGB array.)doc");
 
   Image
-      .def_property_readonly("width", [](const TPyImage& I) { return I.Dib().GetWidth(); }, "Width in pixels.")
-      .def_property_readonly("height", [](const TPyImage& I) { return I.Dib().GetHeight(); }, "Height in pixels.")
-      .def_property_readonly("bit_count", [](const TPyImage& I) { return I.Dib().GetBitCount(); },
-                             "Bits per pixel: 1, 4, 8 or 24.")
       .def_property_readonly(
-          "pixel_format", [](const TPyImage& I) { return kv::frontend::FormatName(I.Dib().GetPixelFormat()); },
+          "width", [](const TPyImage& I) { return I.Dib().GetWidth(); }, "Width in pixels.")
+      .def_property_readonly(
+          "height", [](const TPyImage& I) { return I.Dib().GetHeight(); }, "Height in pixels.")
+      .def_property_readonly(
+          "bit_count", [](const TPyImage& I) { return I.Dib().GetBitCount(); },
+          "Bits per pixel: 1, 4, 8 or 24.")
+      .def_property_readonly(
+          "pixel_format",
+          [](const TPyImage& I) { return kv::frontend::FormatName(I.Dib().GetPixelFormat()); },
           "The storage format: '1bit', '4bit', '4bit-rle', '8bit', '8bit-rle' or '24bit'.")
       .def_property_readonly(
           "palette", [](const TPyImage& I) { return kp::palette_of(I.Dib(), true); },
@@ -337,7 +348,8 @@ numpy.asarray(image) gives its pixels as an (h, w, 3) uint8 RGB array.)doc");
           "4-bit and RLE images unpacked. For an uncompressed 8-bit image it is a view of the image's "
           "own pixels. Raises ValueError for a 24-bit image.")
       .def(
-          "to_numpy", [](py::handle Self, bool Copy) { return kp::rgb_of(Self, Copy); }, py::arg("copy") = false,
+          "to_numpy", [](py::handle Self, bool Copy) { return kp::rgb_of(Self, Copy); },
+          py::arg("copy") = false,
           R"doc(The pixels as an (h, w, 3) uint8 RGB array, top row first, for any format.
 
 Without copy the array is read-only; for an uncompressed 24-bit image it is a view of the
@@ -346,12 +358,18 @@ new, writable, C-contiguous array.)doc")
       .def(
           "__array__",
           [](py::handle Self, py::object Dtype, py::object Copy) {
-            py::object A = kp::rgb_of(Self, !Copy.is_none() && py::cast<bool>(Copy));
+            const bool Always = !Copy.is_none() && py::cast<bool>(Copy);
+            const bool Never = !Copy.is_none() && !Always;
+            const TPyImage& I = py::cast<const TPyImage&>(Self);
+            if (Never && (I.Dib().GetBitCount() != 24 || kp::IsCompressed(I.Dib()) || !Dtype.is_none()))
+              throw py::value_error("the RGB pixels of this image are not held as such: they need a copy");
+            py::object A = kp::rgb_of(Self, Always);
             if (!Dtype.is_none()) A = A.attr("astype")(Dtype);
             return A;
           },
           py::arg("dtype") = py::none(), py::arg("copy") = py::none(),
-          "numpy's array protocol: numpy.asarray(image) is image.to_numpy().")
+          "numpy's array protocol: numpy.asarray(image) is image.to_numpy(); copy=False refuses a "
+          "format whose RGB pixels need a copy.")
       .def("convert", &kp::convert, py::arg("to"), py::arg("fine") = false, py::arg("key_color") = py::none(),
            py::arg("progress") = py::none(),
            R"doc(A new image in the pixel format `to`; this image stays as it is.
@@ -373,11 +391,14 @@ held (RLE included), .png as an indexed PNG of 1, 4 or 8 bits or an RGB PNG (not
 formats). The file appears only once it is complete.)doc")
       .def("to_bytes", &kp::to_bytes, py::arg("kind") = "bmp",
            "The image as the bytes of a BMP file (kind 'bmp'), exactly as save() writes a .bmp file.")
-      .def("__repr__",
-           [](const TPyImage& I) {
-             return "<kvdib.Image " + std::to_string(I.Dib().GetWidth()) + "x" + std::to_string(I.Dib().GetHeight()) +
-                    " " + kv::frontend::FormatName(I.Dib().GetPixelFormat()) + ">";
-           })
+      .def(
+          "__repr__",
+          [](const TPyImage& I) {
+            return "<kvdib.Image " + std::to_string(I.Dib().GetWidth()) + "x" +
+                   std::to_string(I.Dib().GetHeight()) + " " +
+                   kv::frontend::FormatName(I.Dib().GetPixelFormat()) + ">";
+          },
+          "Size and pixel format.")
       .def(py::pickle([](const TPyImage& I) { return py::make_tuple(kp::to_bytes(I, "bmp")); },
                       [](const py::tuple& State) { return kp::from_bytes(State[0]); }));
 
@@ -398,12 +419,14 @@ most 256 colours -> an 8-bit image; an index beyond the palette raises ValueErro
 or, with fine=True, the fine one. Returns (indices, palette): an (h, w) uint8 array, top row
 first, and an (n, 3) uint8 RGB palette of the n colours made; both new and writable.
 Exactly from_numpy(rgb).convert('8bit' or '4bit', fine) without keeping an image.)doc");
+  // The conversion targets, the tool's --to names.
   m.attr("formats") = [] {
     py::list Names;
     for (const kv::frontend::TFormatName& F : kv::frontend::FormatNames()) Names.append(F.Name);
     return py::tuple(Names);
   }();
-  m.def("_pixel_blocks_in_use", &kv::PixelBlocksInUse, "Pixel blocks held by the library now (for leak checks).");
+  m.def("_pixel_blocks_in_use", &kv::PixelBlocksInUse,
+        "Pixel blocks held by the library now (for leak checks).");
 #ifdef KVDIB_VERSION
   m.attr("__version__") = KVDIB_VERSION;
 #endif

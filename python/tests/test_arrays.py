@@ -81,7 +81,13 @@ def test_views_are_read_only_and_change_nothing():
     with pytest.raises(ValueError):
         view.flags.writeable = True
     mine = img.to_numpy(copy=True)
+    assert mine.flags.writeable and mine.flags.c_contiguous and mine.base is None
     mine[:] = 0
+    # numpy's protocol: a view where the pixels are held as RGB, a copy only when allowed.
+    assert np.asarray(img).base is img and img.__array__(copy=False).base is img
+    assert np.asarray(img, dtype=np.float32).dtype == np.float32
+    with pytest.raises(ValueError, match="need a copy"):
+        img.convert("8bit").__array__(copy=False)
     eight = img.convert("8bit")
     idx = eight.indices
     assert idx.base is eight and not idx.flags.writeable

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
   Image.SaveToStream(Stream);
   std::printf("%d x %d, %d colours, %lld bytes\n", Image.GetWidth(), Image.GetHeight(), Image.GetColorCount(),
               static_cast<long long>(Stream.Size()));
-  if (Image.GetPixelFormat() != kv::kvPf8Bit || Image.GetColorCount() < 2 || Image.GetColorCount() > 256) return 1;
+  if (Image.GetPixelFormat() != kv::kvPf8Bit || Image.GetColorCount() < 2 || Image.GetColorCount() > 256)
+    return 1;
   try {
     Image.SetBitCount(3);
   } catch (const kv::EKvDIBInvalidDIBPara& E) {
