@@ -43,7 +43,7 @@ def bench_image(source):
     wx = (fx - x0)[None, :, None]
     top = small[y0][:, x0] * (1 - wx) + small[y0][:, x1] * wx
     bottom = small[y1][:, x0] * (1 - wx) + small[y1][:, x1] * wx
-    return np.rint(top * (1 - wy) + bottom * wy).astype(np.uint8)
+    return np.ascontiguousarray(np.rint(top * (1 - wy) + bottom * wy).astype(np.uint8))
 
 
 def bm_normal8(bench, image_path):
