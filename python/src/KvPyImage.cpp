@@ -1,6 +1,7 @@
 // Python images and the pixel transfers between strided byte arrays and TKvDIB storage.
 #include "python/src/KvPyImage.h"
 
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -27,6 +28,8 @@ void make_image(TKvDIB& Image, int64_t Height, int64_t Width, int32_t BitCount) 
   Image.SetWidth(W);
   Image.SetHeight(H);
 }
+
+static_assert(std::endian::native == std::endian::little, "the four-byte swap below reads pixels little-endian");
 
 // One row of three-byte pixels with the first and third byte swapped: red, green, blue to
 // blue, green, red and back. Packed rows go four bytes at a time (load, byte-reverse, shift:
