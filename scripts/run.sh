@@ -4,7 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKVDIB_BENCH=ON -DKVDIB_TESTS=OFF >/dev/null
+# The Python module is built for Debian's interpreter, for which setup.sh installed pybind11
+# and numpy (another python3 earlier on PATH would lack them).
+python=()
+[ -x /usr/bin/python3 ] && python=(-DPython3_EXECUTABLE=/usr/bin/python3)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKVDIB_BENCH=ON -DKVDIB_TESTS=OFF "${python[@]}" >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)"
 
 sample=examples/astronaut.bmp
@@ -17,3 +21,6 @@ echo
 echo "The tool is build/kvdib (build/kvdib --help). From $sample it wrote:"
 echo "  out/astronaut-8bit.bmp   8-bit BMP, at most 256 colours"
 echo "  out/astronaut-16.png     4-bit indexed PNG, at most 16 colours"
+if [ -d build/python/kvdib ]; then
+  echo "The Python package is in build/python: PYTHONPATH=build/python python3 -c 'import kvdib'"
+fi
