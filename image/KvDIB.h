@@ -88,5 +88,9 @@ class TKvDIB : public TKvGraphic {
 // of conversions to 1 bit.
 void SetPixelsFormat(TKvInternalDIB& Storage, TKvPixelFormat Target, uint8_t Fine, COLORREF Background,
                      const TKvProgressProc& Progress);
+// The route itself: converts Src (only read) to Target and returns the result, which owns
+// its pixel block; every intermediate block is released, on failure the result's too.
+TKvOwnedInfo ConvertPixelsFormat(const TKvDIBInfo& Src, TKvPixelFormat Target, uint8_t Fine,
+                                 COLORREF Background, const TKvProgressProc& Progress);
 
 }  // namespace kv

@@ -26,9 +26,9 @@ void run_step(const TKvRouteStep& Step, const TKvDIBInfo& Src, TKvDIBInfo& Dst, 
 
 }  // namespace
 
-void SetPixelsFormat(TKvInternalDIB& Storage, TKvPixelFormat Target, uint8_t Fine, COLORREF Background,
-                     const TKvProgressProc& Progress) {
-  const TKvPixelFormat Source = Storage.GetPixelFormat();
+TKvOwnedInfo ConvertPixelsFormat(const TKvDIBInfo& Src, TKvPixelFormat Target, uint8_t Fine,
+                                 COLORREF Background, const TKvProgressProc& Progress) {
+  const TKvPixelFormat Source = GetPixelFormat(Src);
   if (Target > kvPfHalfToneBW) route_error();
   // For a true-colour source the fine value is judged first (the halftones ignore it).
   const bool Halftone = Target == kvPfHalfTone || Target == kvPfHalfToneBW;
@@ -36,28 +36,36 @@ void SetPixelsFormat(TKvInternalDIB& Storage, TKvPixelFormat Target, uint8_t Fin
   const TKvRoute* Route = FindRoute(Source, Target);
   if (Route == nullptr) route_error();
 
-  // Step 1 converts the storage into T[0], each further step the previous temporary. Every
+  // Step 1 converts the source into T[0], each further step the previous temporary. Every
   // temporary owns its block from the moment its step succeeded, and the array releases
   // them in reverse order, so intermediate blocks go innermost first.
   const size_t Steps = Route->StepCount();
   std::array<TKvOwnedInfo, kMaxRouteSteps> T;
-  const TKvDIBInfo* From = &Storage.Info;
+  const TKvDIBInfo* From = &Src;
   for (size_t I = 0; I < Steps; ++I) {
     TKvDIBInfo Result{};
     run_step(Route->Steps[I], *From, Result, Fine, Background, Progress);
     T[I] = TKvOwnedInfo::Adopt(Result);
     From = &T[I].Info();
   }
-  // The last block becomes the storage's; the old one goes only after the new content is
-  // complete.
-  Storage.InstallInfo(std::move(T[Steps - 1]));
+  return std::move(T[Steps - 1]);
+}
+
+void SetPixelsFormat(TKvInternalDIB& Storage, TKvPixelFormat Target, uint8_t Fine, COLORREF Background,
+                     const TKvProgressProc& Progress) {
+  // The new image becomes the storage's; the old block goes only after it is complete (the
+  // intermediate blocks are gone already, innermost first, so the peak is lower).
+  Storage.InstallInfo(ConvertPixelsFormat(Storage.Info, Target, Fine, Background, Progress));
 }
 
 void TKvDIB::SetPixelFormat(TKvPixelFormat Target) {
   AssertDIB(m_Storage.get() != nullptr, "TKvDIB.SetPixelFormat: InternalDIB Should not be Nil");
   const TKvPixelFormat Current = GetPixelFormat();
   if (Current == Target) return;
-  UniqueDIB();
+  // Shared storage is not copied first: the route only reads its source, so it reads the
+  // shared image as it is, and a fresh storage object takes the result. That is the image
+  // a private copy converted in place would give, without copying the pixels.
+  const bool Shared = m_Storage->RefCount != 1;
 
   const std::optional<TKvProgressPlan> Plan = ProgressPlanFor(Current, Target);
   if (Plan) {
@@ -65,10 +73,24 @@ void TKvDIB::SetPixelFormat(TKvPixelFormat Target) {
     ProgressBegin();
   }
   try {
-    SetPixelsFormat(*m_Storage, Target, FineMethod ? 1 : 0, ColorToRGB(BackgroundColor),
-                    [this] { ProgressStep(); });
+    const uint8_t Fine = FineMethod ? 1 : 0;
+    const COLORREF Background = ColorToRGB(BackgroundColor);
+    const TKvProgressProc Step = [this] { ProgressStep(); };
+    if (Shared) {
+      TKvStorageRef Fresh = TKvStorageRef::New();
+      Fresh->FreeStorage();
+      Fresh->InstallInfo(ConvertPixelsFormat(m_Storage->Info, Target, Fine, Background, Step));
+      InstallStorage(std::move(Fresh));
+    } else {
+      SetPixelsFormat(*m_Storage, Target, Fine, Background, Step);
+    }
   } catch (...) {
-    UpdatePaletteModified();
+    // A failed conversion of shared storage leaves it shared (a private copy would have
+    // left its palette marked dirty, so this does too).
+    if (m_Storage->RefCount == 1)
+      UpdatePaletteModified();
+    else
+      SetPaletteDirty(true);
     if (Plan) ProgressEnd();
     throw;
   }

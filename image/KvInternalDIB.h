@@ -4,6 +4,7 @@
 // RefCount is 1.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -45,7 +46,9 @@ class TKvInternalDIB {
   void LoadFromFile(const std::string& FileName);
   void WriteToFile(const std::string& FileName) const;
 
-  int32_t RefCount = 1;
+  // Graphics sharing this storage. Atomic so that graphics on different threads may share
+  // one storage object (each graphic itself stays on one thread at a time).
+  std::atomic<int32_t> RefCount{1};
   int32_t Width = 0;
   int32_t Height = 0;  // absolute value of biHeight
   TPaletteHandle PaletteHandle;
@@ -54,8 +57,8 @@ class TKvInternalDIB {
 };
 
 // One counted reference to a storage object. This is the only code that changes RefCount
-// and destroys storage; RefCount itself stays the storage's plain field, which the sharing
-// rules read. Move-only: taking another reference is an explicit Share.
+// and destroys storage; RefCount itself stays the storage's field, which the sharing rules
+// read. Move-only: taking another reference is an explicit Share.
 class TKvStorageRef {
  public:
   TKvStorageRef() = default;

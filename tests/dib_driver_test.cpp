@@ -150,6 +150,58 @@ TEST(SetPixelFormat, SharedStorageIsSplitBeforeConverting) {
   EXPECT_EQ(A.InternalDIB()->RefCount, 1);
 }
 
+TEST(SetPixelFormat, SharedStorageConvertsWithoutACopyToTheSameImage) {
+  for (TKvPixelFormat Target : {kvPf8Bit, kvPf4Bit, kvPfHalfTone, kvPf1Bit}) {
+    TKvDIB A;
+    FillGradient(A, 23, 11);
+    TKvDIB Private;
+    Private.Assign(&A);
+    Private.UniqueDIB();
+    Private.SetPixelFormat(Target);  // converted in place
+
+    TKvDIB B;
+    B.Assign(&A);
+    B.SetPaletteDirty(false);
+    int Changes = 0;
+    B.OnChange = [&](TGraphic*) { ++Changes; };
+    const int64_t Blocks = PixelBlocksInUse();
+    B.SetPixelFormat(Target);
+    EXPECT_EQ(PixelBlocksInUse(), Blocks + 1);  // the result; A's block was not copied
+    EXPECT_EQ(A.InternalDIB()->RefCount, 1);
+    EXPECT_EQ(B.InternalDIB()->RefCount, 1);
+    EXPECT_EQ(A.GetPixelFormat(), kvPf24Bit);
+    EXPECT_TRUE(B.PaletteDirty());
+    EXPECT_EQ(Changes, 1);
+    const TKvDIBInfo& Got = B.DIBInfo();
+    const TKvDIBInfo& Want = Private.DIBInfo();
+    EXPECT_EQ(std::memcmp(&Got.Header, &Want.Header, sizeof(Got.Header)), 0);
+    EXPECT_EQ(std::memcmp(Got.Colors, Want.Colors, sizeof(Got.Colors)), 0);
+    ASSERT_EQ(Got.BitsSize, Want.BitsSize);
+    EXPECT_EQ(std::memcmp(Got.Bits, Want.Bits, static_cast<size_t>(Got.BitsSize)), 0);
+    EXPECT_EQ(B.GetWidth(), 23);
+    EXPECT_EQ(B.GetHeight(), 11);
+  }
+}
+
+TEST(SetPixelFormat, AFailedConversionOfSharedStorageLeavesItShared) {
+  TKvDIB A;
+  FillGradient(A, 40, 30);
+  TKvDIB B;
+  B.Assign(&A);
+  B.SetPaletteDirty(false);
+  ProgressLog Log;
+  Log.RaiseAtRunning = 3;
+  Log.Attach(B);
+  const int64_t Blocks = PixelBlocksInUse();
+  EXPECT_THROW(B.SetPixelFormat(kvPf8Bit), std::runtime_error);  // the handler's own error
+  EXPECT_EQ(PixelBlocksInUse(), Blocks);
+  EXPECT_EQ(B.InternalDIB(), A.InternalDIB());
+  EXPECT_EQ(A.InternalDIB()->RefCount, 2);
+  EXPECT_EQ(B.GetPixelFormat(), kvPf24Bit);
+  EXPECT_TRUE(B.PaletteDirty());
+  EXPECT_EQ(Log.Seen.back().Stage, TProgressStage::Ending);
+}
+
 TEST(SetPixelFormat, RaisingHandlerLeavesTheImageAndStillEnds) {
   for (int RaiseAt : {0, 100, 254}) {
     TKvDIB D;

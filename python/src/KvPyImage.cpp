@@ -29,7 +29,8 @@ void make_image(TKvDIB& Image, int64_t Height, int64_t Width, int32_t BitCount) 
   Image.SetHeight(H);
 }
 
-static_assert(std::endian::native == std::endian::little, "the four-byte swap below reads pixels little-endian");
+static_assert(std::endian::native == std::endian::little,
+              "the four-byte swap below reads pixels little-endian");
 
 // One row of three-byte pixels with the first and third byte swapped: red, green, blue to
 // blue, green, red and back. Packed rows go four bytes at a time (load, byte-reverse, shift:
@@ -63,29 +64,10 @@ void swap_rgb_row(uint8_t* Dst, const uint8_t* Src, int64_t Width, ptrdiff_t Ste
 
 }  // namespace
 
-std::mutex& ShareLock() {
-  static std::mutex Lock;
-  return Lock;
-}
-
-TPyImage::~TPyImage() {
-  const std::lock_guard<std::mutex> Guard(ShareLock());
-  m_Dib.reset();
-}
-
 std::unique_ptr<TPyImage> TPyImage::Share() const {
   auto Shared = std::make_unique<TPyImage>();
-  const std::lock_guard<std::mutex> Guard(ShareLock());
   Shared->Dib().Assign(m_Dib.get());
   return Shared;
-}
-
-std::unique_ptr<TPyImage> TPyImage::Copy() const {
-  auto Private = std::make_unique<TPyImage>();
-  const std::lock_guard<std::mutex> Guard(ShareLock());
-  Private->Dib().Assign(m_Dib.get());
-  Private->Dib().UniqueDIB();
-  return Private;
 }
 
 void FillTrueColor(TKvDIB& Image, const TByteView& Rgb) {
@@ -174,7 +156,7 @@ void ReadPalette(const TKvDIB& Image, uint8_t* Out) {
 bool IsCompressed(const TKvDIB& Image) { return Image.DIBInfo().Header.biCompression != kBiRGB; }
 
 std::unique_ptr<TPyImage> Decompressed(const TPyImage& Image) {
-  auto Plain = Image.Copy();
+  auto Plain = Image.Share();
   Plain->Dib().SetPixelFormat(Image.Dib().GetBitCount() == 4 ? kvPf4Bit : kvPf8Bit);
   return Plain;
 }

@@ -6,38 +6,32 @@
 // 1. A Python image never changes after it is made: every operation that would change it
 //    (convert) builds a new image. So read-only numpy views of its pixel block stay valid
 //    for as long as the image lives, and the image lives as long as any view does.
-// 2. Storage reference counts are plain counters in the library, made for one thread.
-//    Python threads run the library with the interpreter lock released, so whatever
-//    shares, splits or drops a storage (Assign, UniqueDIB, destruction) holds ShareLock().
-// 3. Nothing takes the interpreter lock while holding ShareLock(), so the two never wait
-//    for each other in opposite orders.
+// 2. Python threads run the library with the interpreter lock released. Each TKvDIB is used
+//    by one call at a time; what several share is a storage object, whose reference count
+//    is atomic, and which a conversion only reads (SetPixelFormat on shared storage puts
+//    its result into a fresh storage object instead of copying the shared one first).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "image/KvDIB.h"
 
 namespace kv::python {
 
-std::mutex& ShareLock();
-
 class TPyImage {
  public:
   TPyImage() : m_Dib(std::make_unique<TKvDIB>()) {}
-  ~TPyImage();
   TPyImage(const TPyImage&) = delete;
   TPyImage& operator=(const TPyImage&) = delete;
 
   TKvDIB& Dib() { return *m_Dib; }
   const TKvDIB& Dib() const { return *m_Dib; }
 
-  // A new image sharing this one's storage (no pixels are copied).
+  // A new image sharing this one's storage (no pixels are copied); converting it leaves
+  // this one as it is.
   std::unique_ptr<TPyImage> Share() const;
-  // A new image with a private copy of this one's storage, ready to be converted in place.
-  std::unique_ptr<TPyImage> Copy() const;
 
  private:
   std::unique_ptr<TKvDIB> m_Dib;

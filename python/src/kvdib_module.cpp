@@ -272,10 +272,9 @@ std::unique_ptr<TPyImage> convert(const TPyImage& Image, const std::string& To, 
   const TColor KeyColor = key_color_of(Key);
   TProgressRelay Relay(std::move(Progress));
   const py::gil_scoped_release NoGil;
-  // The result never changes the source: the same format shares its storage, any other
-  // format converts a private copy.
-  if (Image.Dib().GetPixelFormat() == Target) return Image.Share();
-  std::unique_ptr<TPyImage> Out = Image.Copy();
+  // The result never changes the source: it starts sharing the source's storage, and a
+  // conversion of shared storage puts its result into storage of its own.
+  std::unique_ptr<TPyImage> Out = Image.Share();
   Out->Dib().FineMethod = Fine;
   Out->Dib().BackgroundColor = KeyColor;
   const frontend::TScopedProgress Scope(Out->Dib(), Relay.Proc());
