@@ -58,7 +58,7 @@ void describe(TInfo& I, int32_t Width, int32_t Height, uint16_t Depth, bool Gree
   if (Green6) std::memcpy(I.Table(), kMasks565, sizeof(kMasks565));
   if (Depth <= 8) {
     H.biClrUsed = static_cast<uint32_t>(Colors.size());
-    std::memcpy(I.Table(), Colors.data(), Colors.size() * sizeof(RGBQUAD));
+    if (!Colors.empty()) std::memcpy(I.Table(), Colors.data(), Colors.size() * sizeof(RGBQUAD));
   }
 }
 

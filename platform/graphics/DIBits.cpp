@@ -32,7 +32,7 @@ void write_table(BITMAPINFO* Info, const std::vector<RGBQUAD>& Table, uint16_t B
   uint8_t* Dst = reinterpret_cast<uint8_t*>(Info) + Info->bmiHeader.biSize;
   const size_t Limit = size_t{1} << BitCount;
   std::memset(Dst, 0, Limit * sizeof(RGBQUAD));
-  std::memcpy(Dst, Table.data(), Table.size() * sizeof(RGBQUAD));
+  if (!Table.empty()) std::memcpy(Dst, Table.data(), Table.size() * sizeof(RGBQUAD));
 }
 
 }  // namespace

@@ -221,7 +221,7 @@ void build_lut(const TDIBFormat& F, const TPixelSurface& Dst, std::array<uint32_
 }
 
 // True when rows can be copied byte for byte: a 1:1 scale without mirroring, equal pixel
-// layouts and, for indexed formats, indices that map to themselves.
+// layouts with no unused bits and, for indexed formats, indices that map to themselves.
 bool copies_bytes(const TDIBFormat& F, const TPixelSurface& Dst, const std::array<uint32_t, 256>& Lut,
                   bool UnitScale) {
   if (!UnitScale || F.BitCount != Dst.BitCount || F.BitCount < 8) return false;
@@ -229,9 +229,10 @@ bool copies_bytes(const TDIBFormat& F, const TPixelSurface& Dst, const std::arra
     for (uint32_t I = 0; I < 256; ++I)
       if (Lut[I] != I) return false;
   } else if (F.BitCount == 16) {
-    if (!F.StandardMasks() || F.Green6() != Dst.Green6) return false;
+    // 5-5-5 leaves the top bit unused, and a drawn pixel has it 0, so only 5-6-5 copies.
+    if (!F.Green6() || !Dst.Green6 || F.Masks[0] != 0xF800 || F.Masks[2] != 0x001F) return false;
   } else if (F.BitCount == 32) {
-    if (!F.StandardMasks()) return false;
+    return false;  // the fourth byte of a drawn pixel is 0, whatever the source holds there
   }
   return true;
 }
