@@ -149,15 +149,27 @@ void row_direct(const TRowJob& J, const uint8_t* S, uint8_t* D) {
   }
 }
 
-// The common enlargement and reduction of true-colour images, three bytes at a time.
+// The common enlargement and reduction of true-colour images. Every pixel but the last is
+// stored as four bytes, the fourth overwritten by the next pixel; a source pixel is read
+// as its three bytes only, since any of them (mirroring) may be the last of the block.
 void row_24_to_24(const TRowJob& J, const uint8_t* S, uint8_t* D) {
   uint8_t* P = D + 3 * static_cast<int64_t>(J.DstX);
-  for (int32_t I = 0; I < J.Count; ++I, P += 3) {
+  const int32_t Last = J.Count - 1;
+  for (int32_t I = 0; I < Last; ++I, P += 3) {
     const uint8_t* Q = S + J.Cols[I];
-    P[0] = Q[0];
-    P[1] = Q[1];
-    P[2] = Q[2];
+    const uint32_t V = uint32_t{Q[0]} | uint32_t{Q[1]} << 8 | uint32_t{Q[2]} << 16;
+    std::memcpy(P, &V, 4);
   }
+  if (Last >= 0) std::memcpy(P, S + J.Cols[Last], 3);
+}
+
+// Palette images shown on true-colour surfaces: one table look-up per pixel.
+// (Four bytes a pixel as in row_24_to_24.)
+void row_8_to_24(const TRowJob& J, const uint8_t* S, uint8_t* D) {
+  uint8_t* P = D + 3 * static_cast<int64_t>(J.DstX);
+  const int32_t Last = J.Count - 1;
+  for (int32_t I = 0; I < Last; ++I, P += 3) std::memcpy(P, &J.Lut[S[J.Cols[I]]], 4);
+  if (Last >= 0) std::memcpy(P, &J.Lut[S[J.Cols[Last]]], 3);
 }
 
 template <int SrcBits>
@@ -167,7 +179,7 @@ TRowFn indexed_fn(int DstBits) {
     case 4: return row_indexed<SrcBits, 4>;
     case 8: return row_indexed<SrcBits, 8>;
     case 16: return row_indexed<SrcBits, 16>;
-    case 24: return row_indexed<SrcBits, 24>;
+    case 24: return SrcBits == 8 ? row_8_to_24 : row_indexed<SrcBits, 24>;
     default: return row_indexed<SrcBits, 32>;
   }
 }
