@@ -1,8 +1,8 @@
 #include "platform/framework/GraphicClass.h"
 
-#include <mutex>
 #include <vector>
 
+#include "platform/core/SpinLock.h"
 #include "platform/framework/Graphic.h"
 
 namespace kv {
@@ -10,7 +10,7 @@ namespace kv {
 namespace {
 
 struct TKnown {
-  std::mutex Mutex;
+  TSpinLock Mutex;
   std::vector<TGraphicClass> Classes;
 };
 
@@ -23,13 +23,13 @@ TKnown& known() {
 
 void graphic_class_detail::Remember(TGraphicClass Class) {
   TKnown& K = known();
-  std::lock_guard<std::mutex> Lock(K.Mutex);
+  TSpinGuard Lock(K.Mutex);
   K.Classes.push_back(Class);
 }
 
 TGraphicClass GraphicClassOf(const TGraphic& Graphic) {
   TKnown& K = known();
-  std::lock_guard<std::mutex> Lock(K.Mutex);
+  TSpinGuard Lock(K.Mutex);
   for (TGraphicClass C : K.Classes)
     if (C->Type == typeid(Graphic)) return C;
   return nullptr;

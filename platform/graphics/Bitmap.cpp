@@ -177,7 +177,7 @@ uint8_t* TBitmap::ScanLine(int32_t Y) {
 
 void TBitmap::install_table(const std::vector<RGBQUAD>& Colors) {
   using namespace gdi_detail;
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   if (const auto Bmp = Find<TBitmapObject>(m_Bitmap.get())) Bmp->Surface->Colors = Colors;
 }
 
@@ -319,7 +319,7 @@ void TBitmap::LoadFromClipboardFormat(uint16_t Format, HANDLE Data, HPALETTE Pal
   if (Source.get() == nullptr) throw EInvalidGraphic("Unsupported clipboard format");
   TPixelFormat PixelFormat = format_for(From.bmBitsPixel, kBiRGB, nullptr);
   {
-    std::lock_guard<std::recursive_mutex> Lock(gdi_detail::GdiMutex());
+    TSpinGuard Lock(gdi_detail::GdiMutex());
     const auto Bmp = gdi_detail::Find<gdi_detail::TBitmapObject>(Data);
     if (Bmp && Bmp->Surface->Green6) PixelFormat = pf16bit;
   }

@@ -1,9 +1,9 @@
 #include "platform/graphics/Clipboard.h"
 
-#include <mutex>
 #include <utility>
 #include <vector>
 
+#include "platform/core/SpinLock.h"
 #include "platform/core/Exceptions.h"
 #include "platform/framework/Graphic.h"
 #include "platform/graphics/GdiObjects.h"
@@ -20,7 +20,7 @@ struct TData {
 };
 
 struct TStore {
-  std::recursive_mutex Mutex;
+  TSpinLock Mutex;
   std::vector<TData> Data;
   const TClipboard* Holder = nullptr;  // the object that has the clipboard open
 
@@ -49,7 +49,7 @@ TStore& store() {
   return Store;
 }
 
-using TLock = std::lock_guard<std::recursive_mutex>;
+using TLock = TSpinGuard;
 
 // Opens for the span of one operation.
 class TOpened {

@@ -42,13 +42,14 @@ int32_t GetDIBits(HDC Dc, HBITMAP Bitmap, uint32_t Start, uint32_t Lines, void* 
   TDrawTarget Target;
   if (Info == nullptr || !ResolveTarget(Dc, Target)) return 0;
   std::shared_ptr<TPixelSurface> Surface;
+  const HGDIOBJ Default = StockObject(kDefaultPalette);
   bool DefaultPalette = false;
   {
-    std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+    TSpinGuard Lock(GdiMutex());
     const auto Bmp = Find<TBitmapObject>(Bitmap);
     if (!Bmp) return 0;
     Surface = Bmp->Surface;
-    DefaultPalette = Target.DC->Palette == StockObject(kDefaultPalette);
+    DefaultPalette = Target.DC->Palette == Default;
   }
   const TPixelSurface& S = *Surface;
   BITMAPINFOHEADER& H = Info->bmiHeader;

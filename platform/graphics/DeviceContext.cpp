@@ -11,7 +11,7 @@ using namespace gdi_detail;
 
 namespace {
 
-using TLock = std::lock_guard<std::recursive_mutex>;
+using TLock = TSpinGuard;
 
 void select_into(void* Handle, int32_t Delta) {
   if (const auto O = FindObject(Handle)) O->Selections += Delta;

@@ -40,14 +40,14 @@ HPEN CreatePen(uint32_t Style, int32_t Width, COLORREF Color) {
   if ((Style != kPsSolid && Style != kPsNull) || Width < 0 || Width > 1024) return nullptr;
   auto P = std::make_shared<TPenObject>();
   P->State = TPenState{Style, Width == 0 ? 1 : Width, Color};
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   return static_cast<HPEN>(AddObject(std::move(P)));
 }
 
 HBRUSH CreateSolidBrush(COLORREF Color) {
   auto B = std::make_shared<TBrushObject>();
   B->State = TBrushState{kBsSolid, Color};
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   return static_cast<HBRUSH>(AddObject(std::move(B)));
 }
 
@@ -67,7 +67,7 @@ COLORREF GetPixel(HDC Dc, int32_t X, int32_t Y) {
 }
 
 bool MoveToEx(HDC Dc, int32_t X, int32_t Y, POINT* Old) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   const auto D = Find<TDCObject>(Dc);
   if (!D) return false;
   if (Old != nullptr) *Old = POINT{D->PenX, D->PenY};
@@ -81,7 +81,7 @@ bool LineTo(HDC Dc, int32_t X, int32_t Y) {
   if (!ResolveTarget(Dc, T)) return false;
   int32_t X0, Y0;
   {
-    std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+    TSpinGuard Lock(GdiMutex());
     X0 = T.DC->PenX;
     Y0 = T.DC->PenY;
     T.DC->PenX = X;
@@ -111,7 +111,7 @@ bool FillRect(HDC Dc, const RECT& Rect, HBRUSH Brush) {
   if (!ResolveTarget(Dc, T)) return false;
   TBrushState State;
   {
-    std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+    TSpinGuard Lock(GdiMutex());
     const auto B = Find<TBrushObject>(Brush);
     if (!B) return false;
     State = B->State;

@@ -12,7 +12,7 @@ using namespace gdi_detail;
 
 namespace {
 
-using TLock = std::lock_guard<std::recursive_mutex>;
+using TLock = TSpinGuard;
 
 HBITMAP add_bitmap(std::shared_ptr<TPixelSurface> Surface, bool DIBSection) {
   auto Bmp = std::make_shared<TBitmapObject>();

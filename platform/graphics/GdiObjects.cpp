@@ -87,8 +87,8 @@ TTable& table() {
 
 }  // namespace
 
-std::recursive_mutex& GdiMutex() {
-  static std::recursive_mutex Mutex;
+TSpinLock& GdiMutex() {
+  static TSpinLock Mutex;
   return Mutex;
 }
 
@@ -109,12 +109,12 @@ void RemoveObject(const void* Handle) {
 }
 
 HGDIOBJ StockObject(int32_t Index) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   return Index < 0 || Index >= 16 ? nullptr : table().Stock[Index];
 }
 
 HBITMAP StockBitmap() {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   return table().StockBitmap;
 }
 
@@ -123,7 +123,7 @@ HBITMAP StockBitmap() {
 using namespace gdi_detail;
 
 bool DeleteObject(HGDIOBJ Object) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   const std::shared_ptr<TGdiObject> O = FindObject(Object);
   if (!O || O->Kind == TObjectKind::DC) return false;
   if (O->Stock) return true;
@@ -133,7 +133,7 @@ bool DeleteObject(HGDIOBJ Object) {
 }
 
 int32_t GetObjectA(HGDIOBJ Object, int32_t Size, void* Buffer) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   if (const auto Bmp = Find<TBitmapObject>(Object)) {
     if (Buffer == nullptr) return sizeof(BITMAP);
     if (Size < static_cast<int32_t>(sizeof(BITMAP))) return 0;
@@ -160,7 +160,7 @@ int32_t GetObjectA(HGDIOBJ Object, int32_t Size, void* Buffer) {
 }
 
 uint32_t GetObjectType(const void* Object) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   const std::shared_ptr<TGdiObject> O = FindObject(Object);
   if (!O) return 0;
   switch (O->Kind) {
@@ -176,12 +176,12 @@ uint32_t GetObjectType(const void* Object) {
 HGDIOBJ GetStockObject(int32_t Index) { return StockObject(Index); }
 
 int64_t GdiObjectsInUse() {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   return table().InUse;
 }
 
 int64_t SetGdiObjectLimit(int64_t Limit) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   return std::exchange(table().Limit, Limit);
 }
 

@@ -6,7 +6,7 @@
 //      that is not in the table (deleted, never made, of another kind) finds nothing.
 //   2. Objects are shared_ptr-owned: a call that found an object keeps it alive while it
 //      draws, even if another thread deletes the handle meanwhile.
-//   3. The table's mutex guards the table and every object's selection state (which
+//   3. The table's lock guards the table and every object's selection state (which
 //      objects a device context holds). Pixels are written without it: a surface is
 //      drawn on by the thread that uses its device context.
 //   4. An object selected into a device context cannot be deleted; a bitmap can be
@@ -17,9 +17,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 #include <vector>
 
+#include "platform/core/SpinLock.h"
 #include "platform/graphics/DeviceContext.h"
 #include "platform/graphics/GdiTypes.h"
 #include "platform/graphics/Surface.h"
@@ -89,8 +90,9 @@ struct TDCObject final : TGdiObject {
   TDCPaletteHistory History;
 };
 
-// The table's mutex; recursive, so that one operation may call another.
-std::recursive_mutex& GdiMutex();
+// The table's lock. It is not recursive: a function holding it calls only the functions
+// below and the objects' own members, never another public call of the layer.
+TSpinLock& GdiMutex();
 
 // With GdiMutex held. AddObject returns the new handle, or nullptr at the quota (stock
 // objects do not count against it).

@@ -1,9 +1,10 @@
 #include "platform/graphics/GlobalMemory.h"
 
 #include <memory>
-#include <mutex>
 #include <new>
 #include <unordered_map>
+
+#include "platform/core/SpinLock.h"
 
 namespace kv {
 
@@ -18,7 +19,7 @@ struct TBlock {
 };
 
 struct TBlocks {
-  std::mutex Mutex;
+  TSpinLock Mutex;
   std::unordered_map<uintptr_t, TBlock> Live;
   uintptr_t Next = 0x1004;  // 4 more than a multiple of 8: never a drawing-object handle
   size_t Bytes = 0;
@@ -38,7 +39,7 @@ HGLOBAL GlobalAlloc(uint32_t Flags, size_t Bytes) {
   if (Bytes == 0 || (Flags & ~kGHnd) != 0 || Bytes > SIZE_MAX - kGranule) return nullptr;
   const size_t Size = (Bytes + kGranule - 1) / kGranule * kGranule;
   TBlocks& B = blocks();
-  std::lock_guard<std::mutex> Lock(B.Mutex);
+  TSpinGuard Lock(B.Mutex);
   if (Size > B.Limit || B.Bytes > B.Limit - Size) return nullptr;
   TBlock Block;
   Block.Data.reset(new (std::nothrow) uint8_t[Size]());  // zero-filled
@@ -54,7 +55,7 @@ HGLOBAL GlobalAlloc(uint32_t Flags, size_t Bytes) {
 
 void* GlobalLock(HGLOBAL Block) {
   TBlocks& B = blocks();
-  std::lock_guard<std::mutex> Lock(B.Mutex);
+  TSpinGuard Lock(B.Mutex);
   const auto It = B.Live.find(value_of(Block));
   if (It == B.Live.end()) return nullptr;
   ++It->second.Locks;
@@ -63,7 +64,7 @@ void* GlobalLock(HGLOBAL Block) {
 
 bool GlobalUnlock(HGLOBAL Block) {
   TBlocks& B = blocks();
-  std::lock_guard<std::mutex> Lock(B.Mutex);
+  TSpinGuard Lock(B.Mutex);
   const auto It = B.Live.find(value_of(Block));
   if (It == B.Live.end() || It->second.Locks == 0) return false;
   return --It->second.Locks > 0;
@@ -71,21 +72,21 @@ bool GlobalUnlock(HGLOBAL Block) {
 
 size_t GlobalSize(HGLOBAL Block) {
   TBlocks& B = blocks();
-  std::lock_guard<std::mutex> Lock(B.Mutex);
+  TSpinGuard Lock(B.Mutex);
   const auto It = B.Live.find(value_of(Block));
   return It == B.Live.end() ? 0 : It->second.Size;
 }
 
 uint32_t GlobalFlags(HGLOBAL Block) {
   TBlocks& B = blocks();
-  std::lock_guard<std::mutex> Lock(B.Mutex);
+  TSpinGuard Lock(B.Mutex);
   const auto It = B.Live.find(value_of(Block));
   return It == B.Live.end() ? kGMemInvalidHandle : It->second.Locks;
 }
 
 HGLOBAL GlobalFree(HGLOBAL Block) {
   TBlocks& B = blocks();
-  std::lock_guard<std::mutex> Lock(B.Mutex);
+  TSpinGuard Lock(B.Mutex);
   const auto It = B.Live.find(value_of(Block));
   if (It == B.Live.end()) return Block;
   B.Bytes -= It->second.Size;
@@ -95,13 +96,13 @@ HGLOBAL GlobalFree(HGLOBAL Block) {
 
 int64_t GlobalBlocksInUse() {
   TBlocks& B = blocks();
-  std::lock_guard<std::mutex> Lock(B.Mutex);
+  TSpinGuard Lock(B.Mutex);
   return static_cast<int64_t>(B.Live.size());
 }
 
 size_t SetGlobalMemoryLimit(size_t Bytes) {
   TBlocks& B = blocks();
-  std::lock_guard<std::mutex> Lock(B.Mutex);
+  TSpinGuard Lock(B.Mutex);
   return std::exchange(B.Limit, Bytes);
 }
 

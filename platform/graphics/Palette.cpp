@@ -30,12 +30,12 @@ HPALETTE CreatePalette(const LOGPALETTE* Description) {
   // The entries run on past the one the record declares.
   std::memcpy(Pal->Entries.data(), reinterpret_cast<const uint8_t*>(Description) + offsetof(LOGPALETTE, palPalEntry),
               Pal->Entries.size() * sizeof(PALETTEENTRY));
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   return static_cast<HPALETTE>(AddObject(std::move(Pal)));
 }
 
 uint32_t GetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, PALETTEENTRY* Entries) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   const auto Pal = find_palette(Palette);
   if (!Pal) return 0;
   const auto Size = static_cast<uint32_t>(Pal->Entries.size());
@@ -47,7 +47,7 @@ uint32_t GetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, PAL
 }
 
 uint32_t SetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, const PALETTEENTRY* Entries) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   const auto Pal = find_palette(Palette);
   if (!Pal || Entries == nullptr || Pal->Stock) return 0;
   const auto Size = static_cast<uint32_t>(Pal->Entries.size());
@@ -58,7 +58,7 @@ uint32_t SetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, con
 }
 
 uint32_t GetNearestPaletteIndex(HPALETTE Palette, COLORREF Color) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   const auto Pal = find_palette(Palette);
   if (!Pal) return kClrInvalid;
   std::vector<RGBQUAD> Table;
@@ -68,7 +68,7 @@ uint32_t GetNearestPaletteIndex(HPALETTE Palette, COLORREF Color) {
 }
 
 HPALETTE CopyPalette(HPALETTE Palette) {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   const auto Pal = find_palette(Palette);
   if (!Pal) return nullptr;
   auto Copy = std::make_shared<TPaletteObject>();

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 #include <vector>
 
+#include "platform/core/SpinLock.h"
 #include "platform/core/Exceptions.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Clipboard.h"
@@ -25,7 +25,7 @@ struct TClipboardFormat {
 };
 
 struct TRegistry {
-  std::mutex Mutex;
+  TSpinLock Mutex;
   std::vector<TFileFormat> Files;
   std::vector<TClipboardFormat> Formats;
 
@@ -124,19 +124,19 @@ void TPicture::RegisterFileFormat(const std::string& Extension, const std::strin
   std::string Ext = lower(Extension);
   if (!Ext.empty() && Ext.front() == '.') Ext.erase(0, 1);
   TRegistry& R = registry();
-  std::lock_guard<std::mutex> Lock(R.Mutex);
+  TSpinGuard Lock(R.Mutex);
   R.Files.push_back({Ext, Description, Class});
 }
 
 void TPicture::RegisterClipboardFormat(uint16_t Format, TGraphicClass Class) {
   TRegistry& R = registry();
-  std::lock_guard<std::mutex> Lock(R.Mutex);
+  TSpinGuard Lock(R.Mutex);
   R.Formats.push_back({Format, Class});
 }
 
 void TPicture::UnregisterGraphicClass(TGraphicClass Class) {
   TRegistry& R = registry();
-  std::lock_guard<std::mutex> Lock(R.Mutex);
+  TSpinGuard Lock(R.Mutex);
   std::erase_if(R.Files, [&](const TFileFormat& F) { return F.Class == Class; });
   std::erase_if(R.Formats, [&](const TClipboardFormat& F) { return F.Class == Class; });
 }
@@ -146,7 +146,7 @@ bool TPicture::SupportsClipboardFormat(uint16_t Format) { return ClipboardFormat
 TGraphicClass TPicture::FileFormatClass(const std::string& Extension) {
   const std::string Ext = lower(Extension);
   TRegistry& R = registry();
-  std::lock_guard<std::mutex> Lock(R.Mutex);
+  TSpinGuard Lock(R.Mutex);
   for (auto It = R.Files.rbegin(); It != R.Files.rend(); ++It)
     if (It->Extension == Ext) return It->Class;
   return nullptr;
@@ -154,7 +154,7 @@ TGraphicClass TPicture::FileFormatClass(const std::string& Extension) {
 
 TGraphicClass TPicture::ClipboardFormatClass(uint16_t Format) {
   TRegistry& R = registry();
-  std::lock_guard<std::mutex> Lock(R.Mutex);
+  TSpinGuard Lock(R.Mutex);
   for (auto It = R.Formats.rbegin(); It != R.Formats.rend(); ++It)
     if (It->Format == Format) return It->Class;
   return nullptr;
@@ -162,7 +162,7 @@ TGraphicClass TPicture::ClipboardFormatClass(uint16_t Format) {
 
 std::string GraphicFileMask(TGraphicClass Class) {
   TRegistry& R = registry();
-  std::lock_guard<std::mutex> Lock(R.Mutex);
+  TSpinGuard Lock(R.Mutex);
   std::string Mask;
   for (const TFileFormat& F : R.Files)
     if (Class == nullptr || F.Class == Class) Mask += (Mask.empty() ? "*." : ";*.") + F.Extension;
@@ -174,7 +174,7 @@ std::string GraphicFilter(TGraphicClass Class) {
   int Count = 0;
   {
     TRegistry& R = registry();
-    std::lock_guard<std::mutex> Lock(R.Mutex);
+    TSpinGuard Lock(R.Mutex);
     for (const TFileFormat& F : R.Files) {
       if (Class != nullptr && F.Class != Class) continue;
       if (Count++ > 0) Filters += '|';
@@ -190,7 +190,7 @@ std::string GraphicFilter(TGraphicClass Class) {
 
 std::string GraphicExtension(TGraphicClass Class) {
   TRegistry& R = registry();
-  std::lock_guard<std::mutex> Lock(R.Mutex);
+  TSpinGuard Lock(R.Mutex);
   for (const TFileFormat& F : R.Files)
     if (F.Class == Class) return F.Extension;
   return {};

@@ -17,7 +17,7 @@ std::shared_ptr<TPixelSurface> make_screen(int32_t Width, int32_t Height, uint16
 }  // namespace
 
 HBITMAP GetScreenBitmap() {
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   static const HBITMAP Screen = [] {
     auto Bmp = std::make_shared<TBitmapObject>();
     Bmp->Surface = make_screen(1024, 768, 24);
@@ -31,7 +31,7 @@ bool ResetScreen(int32_t Width, int32_t Height, uint16_t BitCount) {
   const HBITMAP Screen = GetScreenBitmap();
   std::shared_ptr<TPixelSurface> S = make_screen(Width, Height, BitCount);
   if (!S) return false;
-  std::lock_guard<std::recursive_mutex> Lock(GdiMutex());
+  TSpinGuard Lock(GdiMutex());
   Find<TBitmapObject>(Screen)->Surface = std::move(S);
   return true;
 }
