@@ -53,7 +53,8 @@ void draw(benchmark::State& State, const TKvDIBInfo& Src, int32_t Width, int32_t
   const auto* Info = static_cast<const BITMAPINFO*>(Src.BitmapInfo());
   const int32_t W = Src.Header.biWidth, H = std::abs(Src.Header.biHeight);
   for (auto _ : State) {
-    const int32_t Rows = StretchDIBits(Dst.Dc(), 0, 0, Width, Height, 0, 0, W, H, Src.Bits, Info, kDibRgbColors, kSrcCopy);
+    const int32_t Rows =
+        StretchDIBits(Dst.Dc(), 0, 0, Width, Height, 0, 0, W, H, Src.Bits, Info, kDibRgbColors, kSrcCopy);
     if (Rows != Height) State.SkipWithError("nothing drawn");
     benchmark::DoNotOptimize(Dst.Bits());
   }
@@ -68,8 +69,8 @@ void BM_DrawRowCopy(benchmark::State& State) {
   const auto RowBytes = static_cast<size_t>(W) * 3;
   for (auto _ : State) {
     for (int32_t Y = 0; Y < H; ++Y)
-      std::memcpy(Dst.Bits() + static_cast<size_t>(Dst.Stride()) * Y, Src.Bits + static_cast<size_t>(Dst.Stride()) * Y,
-                  RowBytes);
+      std::memcpy(Dst.Bits() + static_cast<size_t>(Dst.Stride()) * Y,
+                  Src.Bits + static_cast<size_t>(Dst.Stride()) * Y, RowBytes);
     benchmark::DoNotOptimize(Dst.Bits());
   }
 }

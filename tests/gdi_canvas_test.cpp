@@ -72,7 +72,8 @@ TEST(Canvas, RectanglesAndFills) {
   S.Canvas.Brush.Color = kClBlue;
   S.Canvas.FillRect(TRect{6, 5, 8, 7});
   S.Canvas.FillRect(TRect{3, 6, 1, 5});  // right and bottom before left and top: nothing
-  EXPECT_EQ(S.Picture(), (TPic{"........", ".#####..", ".#ooo#..", ".#ooo#..", ".#####..", "......bb", "......bb"}));
+  EXPECT_EQ(S.Picture(),
+            (TPic{"........", ".#####..", ".#ooo#..", ".#ooo#..", ".#####..", "......bb", "......bb"}));
 
   TSketch T(7, 6);
   T.Canvas.Brush.Style = bsClear;
@@ -100,13 +101,13 @@ TEST(Canvas, Ellipses) {
   T.Canvas.Ellipse(0, 0, 9, 9);
   T.Canvas.Pen.Width = 1;
   T.Canvas.Ellipse(9, 9, 10, 10);
-  EXPECT_EQ(T.Picture(), (TPic{"..#####...", ".#######..", "###...###.", "##.....##.", "##.....##.", "##.....##.",
-                               "###...###.", ".#######..", "..#####...", ".........#"}));
+  EXPECT_EQ(T.Picture(), (TPic{"..#####...", ".#######..", "###...###.", "##.....##.", "##.....##.",
+                               "##.....##.", "###...###.", ".#######..", "..#####...", ".........#"}));
 }
 
 TEST(Canvas, PixelsAndColours) {
   TSketch S(4, 2);
-  S.Canvas.SetPixel(0, 0, MakeRGB(250, 10, 10));  // nearest: red
+  S.Canvas.SetPixel(0, 0, MakeRGB(250, 10, 10));             // nearest: red
   S.Canvas.SetPixel(1, 0, static_cast<TColor>(0x80000008));  // a system colour: window text, black
   EXPECT_EQ(S.Canvas.GetPixel(0, 0), static_cast<TColor>(MakeRGB(255, 0, 0)));
   EXPECT_EQ(S.Canvas.GetPixel(4, 0), -1);
@@ -114,7 +115,10 @@ TEST(Canvas, PixelsAndColours) {
   TCanvas Loose;
   ExpectThrowMessage<EInvalidOperation>([&] { Loose.LineTo(1, 1); }, "Canvas does not allow drawing");
   const int64_t Objects = GdiObjectsInUse();
-  { TSketch T(2, 2); T.Canvas.Rectangle(0, 0, 2, 2); }
+  {
+    TSketch T(2, 2);
+    T.Canvas.Rectangle(0, 0, 2, 2);
+  }
   EXPECT_EQ(GdiObjectsInUse(), Objects);  // pens and brushes deleted with the canvas
 }
 
@@ -122,7 +126,8 @@ TEST(Bitmap, EveryDepthHoldsWhatIsDrawn) {
   const struct {
     TPixelFormat Format;
     uint16_t Bits;
-  } Cases[] = {{pf1bit, 1}, {pf4bit, 4}, {pf8bit, 8}, {pf15bit, 16}, {pf16bit, 16}, {pf24bit, 24}, {pf32bit, 32}};
+  } Cases[] = {{pf1bit, 1},   {pf4bit, 4},   {pf8bit, 8},  {pf15bit, 16},
+               {pf16bit, 16}, {pf24bit, 24}, {pf32bit, 32}};
   for (const auto& C : Cases) {
     TBitmap B;
     EXPECT_TRUE(B.GetEmpty());
@@ -148,7 +153,8 @@ TEST(Bitmap, EveryDepthHoldsWhatIsDrawn) {
     for (int Y = 0; Y < 4; ++Y)
       for (int X = 0; X < 6; ++X) {
         const bool Edge = X == 0 || Y == 0 || X == 5 || Y == 3;
-        EXPECT_EQ(RawPixel(Rows.data() + Stride(6, 24) * Y, X, 24), Edge ? 0u : 0xFFFFFFu) << C.Bits << ": " << X;
+        EXPECT_EQ(RawPixel(Rows.data() + Stride(6, 24) * Y, X, 24), Edge ? 0u : 0xFFFFFFu)
+            << C.Bits << ": " << X;
       }
     // ScanLine counts from the top of the bottom-up rows.
     EXPECT_EQ(B.ScanLine(0), B.ScanLine(1) + Stride(6, C.Bits));
@@ -229,7 +235,8 @@ TEST(Bitmap, StreamsAndClipboardData) {
     EXPECT_EQ(Back.PixelFormat(), F);
     ASSERT_EQ(Back.GetWidth(), 5);
     for (int Y = 0; Y < 3; ++Y)
-      EXPECT_EQ(std::memcmp(Back.ScanLine(Y), B.ScanLine(Y), static_cast<size_t>(Stride(5, Back.BitCount()))), 0);
+      EXPECT_EQ(std::memcmp(Back.ScanLine(Y), B.ScanLine(Y), static_cast<size_t>(Stride(5, Back.BitCount()))),
+                0);
 
     uint16_t Format = 0;
     HANDLE Data = nullptr;

@@ -37,9 +37,12 @@ inline uint32_t RawPixel(const uint8_t* Row, int32_t X, int32_t BitCount) {
 
 inline void PutRaw(uint8_t* Row, int32_t X, int32_t BitCount, uint32_t V) {
   switch (BitCount) {
-    case 1: Row[X / 8] = static_cast<uint8_t>((Row[X / 8] & ~(0x80 >> X % 8)) | (V & 1) << (7 - X % 8)); break;
+    case 1:
+      Row[X / 8] = static_cast<uint8_t>((Row[X / 8] & ~(0x80 >> X % 8)) | (V & 1) << (7 - X % 8));
+      break;
     case 4:
-      Row[X / 2] = static_cast<uint8_t>(X % 2 ? (Row[X / 2] & 0xF0) | (V & 15) : (Row[X / 2] & 0x0F) | (V & 15) << 4);
+      Row[X / 2] =
+          static_cast<uint8_t>(X % 2 ? (Row[X / 2] & 0xF0) | (V & 15) : (Row[X / 2] & 0x0F) | (V & 15) << 4);
       break;
     case 8: Row[X] = static_cast<uint8_t>(V); break;
     default:
@@ -141,14 +144,20 @@ inline TTestDIB RandomDIB(std::mt19937& Rng, int32_t Width, int32_t Height, uint
 // A DIB section of a given format selected into a memory context, released at the end.
 class TTarget {
  public:
-  TTarget(int32_t Width, int32_t Height, uint16_t BitCount, std::vector<RGBQUAD> Colors = {}, bool TopDown = false,
-          bool Green6 = false)
-      : m_Width(Width), m_Height(Height), m_BitCount(BitCount), m_TopDown(TopDown), m_Colors(std::move(Colors)) {
+  TTarget(int32_t Width, int32_t Height, uint16_t BitCount, std::vector<RGBQUAD> Colors = {},
+          bool TopDown = false, bool Green6 = false)
+      : m_Width(Width),
+        m_Height(Height),
+        m_BitCount(BitCount),
+        m_TopDown(TopDown),
+        m_Colors(std::move(Colors)) {
     std::vector<uint32_t> Words(10 + 256 + 3, 0);
     auto* Info = reinterpret_cast<BITMAPINFO*>(Words.data());
-    Info->bmiHeader = BITMAPINFOHEADER{40, Width, TopDown ? -Height : Height, 1, BitCount, kBiRGB, 0, 0, 0, 0, 0};
+    Info->bmiHeader =
+        BITMAPINFOHEADER{40, Width, TopDown ? -Height : Height, 1, BitCount, kBiRGB, 0, 0, 0, 0, 0};
     Info->bmiHeader.biClrUsed = static_cast<uint32_t>(m_Colors.size());
-    if (!m_Colors.empty()) std::memcpy(reinterpret_cast<uint8_t*>(Words.data()) + 40, m_Colors.data(), m_Colors.size() * 4);
+    if (!m_Colors.empty())
+      std::memcpy(reinterpret_cast<uint8_t*>(Words.data()) + 40, m_Colors.data(), m_Colors.size() * 4);
     if (Green6) {
       const uint32_t M[3] = {0xF800, 0x07E0, 0x001F};
       Info->bmiHeader.biCompression = kBiBitFields;
@@ -176,7 +185,8 @@ class TTarget {
   // Every pixel gets a value of its own, so that untouched pixels can be told apart.
   void Scribble() {
     for (int32_t Y = 0; Y < m_Height; ++Y)
-      for (int32_t X = 0; X < m_Width; ++X) PutRaw(Row(Y), X, m_BitCount, 0x9E3779B1u * (X * 131 + Y * 7 + 1) >> 8);
+      for (int32_t X = 0; X < m_Width; ++X)
+        PutRaw(Row(Y), X, m_BitCount, 0x9E3779B1u * (X * 131 + Y * 7 + 1) >> 8);
   }
   const std::vector<RGBQUAD>& Colors() const { return m_Colors; }
   int32_t Width() const { return m_Width; }
@@ -201,7 +211,8 @@ inline uint32_t NearestIndex(const std::vector<RGBQUAD>& Table, COLORREF C) {
   for (size_t I = 0; I < Table.size(); ++I) {
     const int64_t DR = Table[I].rgbRed - int(C & 255), DG = Table[I].rgbGreen - int(C >> 8 & 255),
                   DB = Table[I].rgbBlue - int(C >> 16 & 255);
-    if (DR * DR + DG * DG + DB * DB < Best) Best = DR * DR + DG * DG + DB * DB, Index = static_cast<uint32_t>(I);
+    if (DR * DR + DG * DG + DB * DB < Best)
+      Best = DR * DR + DG * DG + DB * DB, Index = static_cast<uint32_t>(I);
   }
   return Index;
 }

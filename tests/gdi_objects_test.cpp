@@ -118,7 +118,8 @@ TEST(DeviceContext, ObjectsInUseAndBitmapSelection) {
     EXPECT_FALSE(DeleteObject(A.Bitmap()));
     // A new memory context holds a 1 x 1 monochrome bitmap.
     BITMAP B{};
-    ASSERT_EQ(GetObjectA(GetCurrentObject(Other.get(), kObjBitmap), sizeof(B), &B), static_cast<int32_t>(sizeof(B)));
+    ASSERT_EQ(GetObjectA(GetCurrentObject(Other.get(), kObjBitmap), sizeof(B), &B),
+              static_cast<int32_t>(sizeof(B)));
     EXPECT_EQ(B.bmWidth, 1);
     EXPECT_EQ(B.bmBitsPixel, 1);
     ASSERT_EQ(GetObjectA(A.Bitmap(), sizeof(B), &B), static_cast<int32_t>(sizeof(B)));
@@ -258,7 +259,7 @@ TEST(Clipboard, CountsOpeningsAndOwnsItsData) {
   C.SetAsHandle(kCF_DIB, block_of(3, 20));  // the first set of this opening empties
   C.SetAsHandle(kCF_Palette, make_palette({{5, 6, 7, 0}}));
   C.SetAsHandle(kCF_DIB, block_of(4, 20));  // replaces (and frees) the earlier block
-  EXPECT_EQ(C.OpenCount(), 2);  // the operations' own openings nest inside
+  EXPECT_EQ(C.OpenCount(), 2);              // the operations' own openings nest inside
   C.Close();
   EXPECT_EQ(C.OpenCount(), 1);
   // Another clipboard object cannot open it meanwhile.

@@ -73,7 +73,8 @@ class Registry : public ::testing::Test {
 };
 
 TEST_F(Registry, FiltersListTheRegisteredFormats) {
-  EXPECT_EQ(GraphicFilter(), "All (*.bmp;*.tst)|*.bmp;*.tst|Bitmaps (*.bmp)|*.bmp|Tiny Pictures (*.tst)|*.tst");
+  EXPECT_EQ(GraphicFilter(),
+            "All (*.bmp;*.tst)|*.bmp;*.tst|Bitmaps (*.bmp)|*.bmp|Tiny Pictures (*.tst)|*.tst");
   EXPECT_EQ(GraphicFilter(GraphicClass<TTinyGraphic>()), "Tiny Pictures (*.tst)|*.tst");
   EXPECT_EQ(GraphicFileMask(GraphicClass<TBitmap>()), "*.bmp");
   EXPECT_EQ(GraphicExtension(GraphicClass<TTinyGraphic>()), "tst");
@@ -155,7 +156,8 @@ TEST(Assignment, UnsupportedPairsRaiseTheConversionError) {
   (void)GraphicClass<TTinyGraphic>();  // makes the class known to the picture
   ExpectThrowMessage<EConvertError>([&] { B.Assign(&G); }, "Cannot assign a TTinyGraphic to a TBitmap");
   ExpectThrowMessage<EConvertError>([&] { G.Assign(&B); }, "Cannot assign a TBitmap to a TTinyGraphic");
-  ExpectThrowMessage<EConvertError>([&] { Clipboard().Assign(nullptr); }, "Cannot assign a nil to a TClipboard");
+  ExpectThrowMessage<EConvertError>([&] { Clipboard().Assign(nullptr); },
+                                    "Cannot assign a nil to a TClipboard");
   EXPECT_EQ(B.ClassName(), "TBitmap");
   TPicture P;
   P.Assign(&G);  // a picture takes any graphic whose class is known

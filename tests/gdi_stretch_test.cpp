@@ -106,9 +106,12 @@ std::vector<uint8_t> encode_rle(const TTestDIB& D, bool Rle4) {
         S.push_back(static_cast<uint8_t>(N));
         const size_t Start = S.size();
         for (int32_t I = 0; I < N; ++I) {
-          if (!Rle4) S.push_back(static_cast<uint8_t>(D.At(X + I, Y)));
-          else if (I % 2 == 0) S.push_back(static_cast<uint8_t>(D.At(X + I, Y) << 4));
-          else S.back() |= static_cast<uint8_t>(D.At(X + I, Y));
+          if (!Rle4)
+            S.push_back(static_cast<uint8_t>(D.At(X + I, Y)));
+          else if (I % 2 == 0)
+            S.push_back(static_cast<uint8_t>(D.At(X + I, Y) << 4));
+          else
+            S.back() |= static_cast<uint8_t>(D.At(X + I, Y));
         }
         if ((S.size() - Start) % 2) S.push_back(0);
         X += N;
@@ -213,12 +216,16 @@ TEST(StretchDIBits, EveryFormatOntoEverySurfaceMatchesThePlainFormulation) {
         std::vector<RGBQUAD> Colors;
         bool TopDown, Green6;
       };
-      std::vector<TDest> Dests = {{"24", 24, {}, false, false},       {"24 top-down", 24, {}, true, false},
-                                  {"32", 32, {}, false, false},       {"16 565", 16, {}, false, true},
-                                  {"8", 8, Table256, false, false},   {"4", 4, Table16, true, false},
+      std::vector<TDest> Dests = {{"24", 24, {}, false, false},
+                                  {"24 top-down", 24, {}, true, false},
+                                  {"32", 32, {}, false, false},
+                                  {"16 565", 16, {}, false, true},
+                                  {"8", 8, Table256, false, false},
+                                  {"4", 4, Table16, true, false},
                                   {"1", 1, {Quad(0, 0, 0), Quad(255, 255, 255)}, false, false}};
-      if (Src.BitCount <= 8) Dests.push_back({"own table", Src.BitCount == 1 ? uint16_t{8} : Src.BitCount,
-                                              Src.Colors, false, false});
+      if (Src.BitCount <= 8)
+        Dests.push_back(
+            {"own table", Src.BitCount == 1 ? uint16_t{8} : Src.BitCount, Src.Colors, false, false});
       for (const TDest& D : Dests) {
         TTarget T(20, 16, D.Bits, D.Colors, D.TopDown, D.Green6);
         for (const TGeometry& G : kGeometries) check_draw(T, Src, G, What + " onto " + D.Name);
@@ -235,21 +242,26 @@ TEST(StretchDIBits, SmallCasesByHand) {
   Src.Picture = {0x000001, 0x000002, 0x000003, 0x000004, 0x000005, 0x000006, 0x000007, 0x000008};
   Src.Encode();
   TTarget T(8, 4, 24, {}, true);
-  ASSERT_EQ(StretchDIBits(T.Dc(), 0, 0, 8, 4, 0, 0, 4, 2, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 4);
-  const uint32_t Up[4][8] = {{1, 1, 2, 2, 3, 3, 4, 4}, {1, 1, 2, 2, 3, 3, 4, 4}, {5, 5, 6, 6, 7, 7, 8, 8},
-                             {5, 5, 6, 6, 7, 7, 8, 8}};
+  ASSERT_EQ(
+      StretchDIBits(T.Dc(), 0, 0, 8, 4, 0, 0, 4, 2, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 4);
+  const uint32_t Up[4][8] = {
+      {1, 1, 2, 2, 3, 3, 4, 4}, {1, 1, 2, 2, 3, 3, 4, 4}, {5, 5, 6, 6, 7, 7, 8, 8}, {5, 5, 6, 6, 7, 7, 8, 8}};
   for (int Y = 0; Y < 4; ++Y)
     for (int X = 0; X < 8; ++X) EXPECT_EQ(T.Raw(X, Y), Up[Y][X]) << X << ", " << Y;
-  ASSERT_EQ(StretchDIBits(T.Dc(), 0, 0, 2, 1, 0, 0, 4, 2, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 1);
+  ASSERT_EQ(
+      StretchDIBits(T.Dc(), 0, 0, 2, 1, 0, 0, 4, 2, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 1);
   EXPECT_EQ(T.Raw(0, 0), 6u);  // row 1 of the picture, column 1
   EXPECT_EQ(T.Raw(1, 0), 8u);  // column 3
   // A negative destination width draws leftwards from the origin: pixels 3, 2, 1, 0.
-  ASSERT_EQ(StretchDIBits(T.Dc(), 4, 3, -4, 1, 0, 0, 4, 1, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 1);
+  ASSERT_EQ(
+      StretchDIBits(T.Dc(), 4, 3, -4, 1, 0, 0, 4, 1, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy),
+      1);
   for (int X = 0; X < 4; ++X) EXPECT_EQ(T.Raw(X, 3), uint32_t(4 - X));
   // A bottom-up DIB's source origin is its bottom-left corner.
   Src.TopDown = false;
   Src.Encode();
-  ASSERT_EQ(StretchDIBits(T.Dc(), 0, 0, 1, 1, 2, 0, 1, 1, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 1);
+  ASSERT_EQ(
+      StretchDIBits(T.Dc(), 0, 0, 1, 1, 2, 0, 1, 1, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 1);
   EXPECT_EQ(T.Raw(0, 0), 7u);  // bottom row, third column
 }
 
@@ -263,8 +275,9 @@ TEST(StretchDIBits, RefusesWhatItCannotDraw) {
     return StretchDIBits(Dc, 0, 0, W, 4, 0, 0, 4, 4, Src.Bits.data(), Info, kDibRgbColors, Rop);
   };
   EXPECT_EQ(draw(T.Dc(), 4, 0x00EE0086, Src.Info()), 0);  // another raster operation
-  EXPECT_EQ(draw(T.Dc(), 0, kSrcCopy, Src.Info()), 0);     // a zero extent
-  EXPECT_EQ(draw(reinterpret_cast<HDC>(uintptr_t{0x12345678}), 4, kSrcCopy, Src.Info()), 0);  // no such context
+  EXPECT_EQ(draw(T.Dc(), 0, kSrcCopy, Src.Info()), 0);    // a zero extent
+  EXPECT_EQ(draw(reinterpret_cast<HDC>(uintptr_t{0x12345678}), 4, kSrcCopy, Src.Info()),
+            0);                                               // no such context
   EXPECT_EQ(draw(T.Dc(), 1 << 28, kSrcCopy, Src.Info()), 0);  // beyond the coordinate space
   Src.Info()->bmiHeader.biBitCount = 2;
   EXPECT_EQ(draw(T.Dc(), 4, kSrcCopy, Src.Info()), 0);
@@ -282,14 +295,15 @@ TEST(StretchDIBits, DrawsWhatABrokenRleStreamHolds) {
   Src.Colors = {Quad(0, 0, 0), Quad(1, 0, 0), Quad(2, 0, 0), Quad(3, 0, 0), Quad(4, 0, 0)};
   Src.Picture.assign(12, 0);
   Src.Encode();
-  Src.Bits = {6, 1, 0, 0,         // bottom row: 1 1 1 1 (two more dropped), end of line
-              1, 2, 0, 2, 1, 0,   // middle row: 2, delta one right
-              1, 3, 0, 0,         // 3, end of line
-              0, 4, 4, 4};        // top row: an absolute run of 4 with only two bytes left
+  Src.Bits = {6, 1, 0, 0,        // bottom row: 1 1 1 1 (two more dropped), end of line
+              1, 2, 0, 2, 1, 0,  // middle row: 2, delta one right
+              1, 3, 0, 0,        // 3, end of line
+              0, 4, 4, 4};       // top row: an absolute run of 4 with only two bytes left
   Src.Info()->bmiHeader.biSizeImage = static_cast<uint32_t>(Src.Bits.size());
   TTarget T(4, 3, 8, Src.Colors, true);
   T.Scribble();
-  ASSERT_EQ(StretchDIBits(T.Dc(), 0, 0, 4, 3, 0, 0, 4, 3, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 3);
+  ASSERT_EQ(
+      StretchDIBits(T.Dc(), 0, 0, 4, 3, 0, 0, 4, 3, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 3);
   const uint32_t Want[3][4] = {{4, 4, 0, 0}, {2, 0, 3, 0}, {1, 1, 1, 1}};
   for (int Y = 0; Y < 3; ++Y)
     for (int X = 0; X < 4; ++X) EXPECT_EQ(T.Raw(X, Y), Want[Y][X]) << X << ", " << Y;
@@ -317,7 +331,8 @@ TEST(StretchBlt, CopiesBetweenAndWithinSurfaces) {
   std::mt19937 Rng(11);
   TTestDIB Src = RandomDIB(Rng, 9, 7, 24, false);
   TTarget A(9, 7, 24), B(12, 10, 24, {}, true);
-  ASSERT_EQ(StretchDIBits(A.Dc(), 0, 0, 9, 7, 0, 0, 9, 7, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 7);
+  ASSERT_EQ(
+      StretchDIBits(A.Dc(), 0, 0, 9, 7, 0, 0, 9, 7, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 7);
   // Device coordinates count from the top whatever the row order of the source.
   ASSERT_TRUE(StretchBlt(B.Dc(), 1, 2, 4, 3, A.Dc(), 2, 1, 4, 3, kSrcCopy));
   for (int Y = 0; Y < 3; ++Y)
@@ -336,7 +351,9 @@ TEST(GetDIBits, RoundTripsAndConversions) {
   std::mt19937 Rng(5);
   TTestDIB Src = RandomDIB(Rng, 11, 6, 8, false, 256);
   TTarget T(11, 6, 8, Src.Colors);
-  ASSERT_EQ(StretchDIBits(T.Dc(), 0, 0, 11, 6, 0, 0, 11, 6, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy), 6);
+  ASSERT_EQ(
+      StretchDIBits(T.Dc(), 0, 0, 11, 6, 0, 0, 11, 6, Src.Bits.data(), Src.Info(), kDibRgbColors, kSrcCopy),
+      6);
   TScreenDC Screen;
 
   // The same depth: indices unchanged, the bitmap's own table, bottom-up or top-down.
@@ -363,9 +380,11 @@ TEST(GetDIBits, RoundTripsAndConversions) {
     for (int L = 0; L < 2; ++L)
       for (int X = 0; X < 11; ++X) {
         const COLORREF C = Src.ColorAt(X, 6 - 1 - (1 + L));
-        EXPECT_EQ(RawPixel(Bits.data() + Stride(11, 24) * L, X, 24), (C >> 16 & 255) | (C & 0xFF00) | (C & 255) << 16);
+        EXPECT_EQ(RawPixel(Bits.data() + Stride(11, 24) * L, X, 24),
+                  (C >> 16 & 255) | (C & 0xFF00) | (C & 255) << 16);
       }
-    EXPECT_EQ(GetDIBits(Screen.get(), T.Bitmap(), 6, 2, Bits.data(), Info, kDibRgbColors), 0);  // beyond the last
+    EXPECT_EQ(GetDIBits(Screen.get(), T.Bitmap(), 6, 2, Bits.data(), Info, kDibRgbColors),
+              0);  // beyond the last
   }
 
   // A deeper bitmap read as 8 bits takes the context's palette as its table.
@@ -373,7 +392,8 @@ TEST(GetDIBits, RoundTripsAndConversions) {
     TTarget Deep(11, 6, 24);
     ASSERT_TRUE(BitBlt(Deep.Dc(), 0, 0, 11, 6, T.Dc(), 0, 0, kSrcCopy));
     TLogPalette Log(4);
-    for (uint16_t I = 0; I < 4; ++I) Log.Entry(I) = {uint8_t(I * 80), uint8_t(255 - I * 60), uint8_t(I * 30), 0};
+    for (uint16_t I = 0; I < 4; ++I)
+      Log.Entry(I) = {uint8_t(I * 80), uint8_t(255 - I * 60), uint8_t(I * 30), 0};
     TPaletteHandle Pal(CreatePalette(Log.get()));
     const HPALETTE Old = SelectPalette(Screen.get(), Pal.get(), true);
     std::vector<uint32_t> Words(10 + 256, 0xFFFFFFFF);
@@ -383,11 +403,13 @@ TEST(GetDIBits, RoundTripsAndConversions) {
     ASSERT_EQ(GetDIBits(Screen.get(), Deep.Bitmap(), 0, 6, Bits.data(), Info, kDibRgbColors), 6);
     std::vector<RGBQUAD> Table(4);
     std::memcpy(Table.data(), Words.data() + 10, 16);
-    for (uint16_t I = 0; I < 4; ++I) EXPECT_EQ(ColorOf(Table[I]), MakeRGB(Log.Entry(I).peRed, Log.Entry(I).peGreen, Log.Entry(I).peBlue));
+    for (uint16_t I = 0; I < 4; ++I)
+      EXPECT_EQ(ColorOf(Table[I]), MakeRGB(Log.Entry(I).peRed, Log.Entry(I).peGreen, Log.Entry(I).peBlue));
     EXPECT_EQ(Words[10 + 4], 0u);  // the rest of the 256 entries is black
     for (int Y = 0; Y < 6; ++Y)
       for (int X = 0; X < 11; ++X)
-        EXPECT_EQ(RawPixel(Bits.data() + Stride(11, 8) * (5 - Y), X, 8), NearestIndex(Table, Src.ColorAt(X, Y)));
+        EXPECT_EQ(RawPixel(Bits.data() + Stride(11, 8) * (5 - Y), X, 8),
+                  NearestIndex(Table, Src.ColorAt(X, Y)));
     SelectPalette(Screen.get(), Old, true);
   }
 

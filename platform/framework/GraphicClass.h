@@ -23,7 +23,8 @@ void Remember(TGraphicClass Class);
 // The class value of T (a TGraphic with a default constructor); always the same pointer.
 template <class T>
 TGraphicClass GraphicClass() {
-  static const TGraphicClassInfo Info{typeid(T), []() -> std::unique_ptr<TGraphic> { return std::make_unique<T>(); }};
+  static const TGraphicClassInfo Info{typeid(T),
+                                      []() -> std::unique_ptr<TGraphic> { return std::make_unique<T>(); }};
   static const bool Remembered = (graphic_class_detail::Remember(&Info), true);
   (void)Remembered;
   return &Info;

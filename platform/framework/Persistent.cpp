@@ -18,8 +18,8 @@ std::string class_name(const std::type_info& Type) {
   std::string Name = Type.name();
 #if defined(__GNUG__)
   int Status = 0;
-  const std::unique_ptr<char, void (*)(void*)> Plain(abi::__cxa_demangle(Type.name(), nullptr, nullptr, &Status),
-                                                     std::free);
+  const std::unique_ptr<char, void (*)(void*)> Plain(
+      abi::__cxa_demangle(Type.name(), nullptr, nullptr, &Status), std::free);
   if (Status == 0 && Plain) Name = Plain.get();
 #endif
   for (const char* Prefix : {"class ", "struct "})  // other compilers' spelling

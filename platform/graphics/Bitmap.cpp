@@ -46,7 +46,8 @@ struct TInfo {
 };
 
 // Describes a bottom-up DIB of the bitmap's layout.
-void describe(TInfo& I, int32_t Width, int32_t Height, uint16_t Depth, bool Green6, const std::vector<RGBQUAD>& Colors) {
+void describe(TInfo& I, int32_t Width, int32_t Height, uint16_t Depth, bool Green6,
+              const std::vector<RGBQUAD>& Colors) {
   BITMAPINFOHEADER& H = I.Header();
   H = BITMAPINFOHEADER{};
   H.biSize = sizeof(BITMAPINFOHEADER);
@@ -186,7 +187,8 @@ HPALETTE TBitmap::GetPalette() const {
     RGBQUAD Table[256];
     const uint32_t N = GetDIBColorTable(dc(), 0, 256, Table);
     TLogPalette Log(static_cast<uint16_t>(N));
-    for (uint16_t I = 0; I < N; ++I) Log.Entry(I) = PALETTEENTRY{Table[I].rgbRed, Table[I].rgbGreen, Table[I].rgbBlue, 0};
+    for (uint16_t I = 0; I < N; ++I)
+      Log.Entry(I) = PALETTEENTRY{Table[I].rgbRed, Table[I].rgbGreen, Table[I].rgbBlue, 0};
     m_Palette.reset(CreatePalette(Log.get()));
   }
   return m_Palette.get();
@@ -286,7 +288,8 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   if (Table.empty() && depth_of(Format) <= 8) Table = gdi_detail::DefaultColorTable(depth_of(Format));
   m_Palette.reset();
   rebuild(F.Width, F.Height, Format, Table, TPixels::None);
-  StretchDIBits(dc(), 0, 0, F.Width, F.Height, 0, 0, F.Width, F.Height, Pixels.data(), Info, kDibRgbColors, kSrcCopy);
+  StretchDIBits(dc(), 0, 0, F.Width, F.Height, 0, 0, F.Width, F.Height, Pixels.data(), Info, kDibRgbColors,
+                kSrcCopy);
   SetPaletteDirty(true);
 }
 

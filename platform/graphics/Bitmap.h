@@ -75,8 +75,8 @@ class TBitmap : public TGraphic {
   // Colors (empty: the palette's entries or the default table), zero-filled or with the
   // current pixels or those of Source drawn into it 1:1, then notifies the change.
   enum class TPixels { None, Keep, From };
-  void rebuild(int32_t Width, int32_t Height, TPixelFormat Format, const std::vector<RGBQUAD>& Colors, TPixels Pixels,
-               HDC Source = nullptr);
+  void rebuild(int32_t Width, int32_t Height, TPixelFormat Format, const std::vector<RGBQUAD>& Colors,
+               TPixels Pixels, HDC Source = nullptr);
   void install_table(const std::vector<RGBQUAD>& Colors);
 
   int32_t m_Width = 0;

@@ -9,7 +9,9 @@ namespace kv {
 
 namespace {
 
-bool same_pen(const TPen& A, const TPen& B) { return A.Color == B.Color && A.Width == B.Width && A.Style == B.Style; }
+bool same_pen(const TPen& A, const TPen& B) {
+  return A.Color == B.Color && A.Width == B.Width && A.Style == B.Style;
+}
 bool same_brush(const TBrush& A, const TBrush& B) { return A.Color == B.Color && A.Style == B.Style; }
 
 }  // namespace
@@ -36,7 +38,8 @@ HDC TCanvas::required_handle() const {
 void TCanvas::realize_tools() {
   const HDC Dc = required_handle();
   if (m_PenObject.IsEmpty() || !same_pen(Pen, m_RealizedPen)) {
-    TGdiObjectOwner<HPEN> New(CreatePen(Pen.Style == psClear ? kPsNull : kPsSolid, Pen.Width, ColorToRGB(Pen.Color)));
+    TGdiObjectOwner<HPEN> New(
+        CreatePen(Pen.Style == psClear ? kPsNull : kPsSolid, Pen.Width, ColorToRGB(Pen.Color)));
     if (New.IsEmpty()) throw EOutOfResources("Out of system resources");
     SelectObject(Dc, New.get());
     m_PenObject = std::move(New);  // the previous pen is no longer selected: deleted
@@ -64,7 +67,9 @@ TColor TCanvas::GetPixel(int32_t X, int32_t Y) {
   return static_cast<TColor>(kv::GetPixel(required_handle(), X, Y));
 }
 
-void TCanvas::SetPixel(int32_t X, int32_t Y, TColor Color) { kv::SetPixel(required_handle(), X, Y, ColorToRGB(Color)); }
+void TCanvas::SetPixel(int32_t X, int32_t Y, TColor Color) {
+  kv::SetPixel(required_handle(), X, Y, ColorToRGB(Color));
+}
 
 void TCanvas::MoveTo(int32_t X, int32_t Y) {
   MoveToEx(required_handle(), X, Y, nullptr);
@@ -85,7 +90,8 @@ void TCanvas::Rectangle(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom
 
 void TCanvas::FillRect(const TRect& R) {
   realize_tools();
-  if (Brush.Style != bsClear) kv::FillRect(m_Handle, RECT{R.Left, R.Top, R.Right, R.Bottom}, m_BrushObject.get());
+  if (Brush.Style != bsClear)
+    kv::FillRect(m_Handle, RECT{R.Left, R.Top, R.Right, R.Bottom}, m_BrushObject.get());
 }
 
 void TCanvas::Ellipse(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
@@ -105,8 +111,8 @@ void TCanvas::Draw(int32_t X, int32_t Y, TGraphic* Graphic) {
 
 void TCanvas::CopyRect(const TRect& Dest, TCanvas& Canvas, const TRect& Source) {
   StretchBlt(required_handle(), Dest.Left, Dest.Top, Dest.Right - Dest.Left, Dest.Bottom - Dest.Top,
-             Canvas.required_handle(), Source.Left, Source.Top, Source.Right - Source.Left, Source.Bottom - Source.Top,
-             CopyMode);
+             Canvas.required_handle(), Source.Left, Source.Top, Source.Right - Source.Left,
+             Source.Bottom - Source.Top, CopyMode);
 }
 
 }  // namespace kv

@@ -3,8 +3,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/core/SpinLock.h"
 #include "platform/core/Exceptions.h"
+#include "platform/core/SpinLock.h"
 #include "platform/framework/Graphic.h"
 #include "platform/graphics/GdiObjects.h"
 #include "platform/graphics/GlobalMemory.h"
@@ -114,7 +114,8 @@ int32_t TClipboard::FormatCount() const {
 uint16_t TClipboard::Formats(int32_t Index) const {
   TStore& S = store();
   TLock Lock(S.Mutex);
-  return Index >= 0 && Index < static_cast<int32_t>(S.Data.size()) ? S.Data[static_cast<size_t>(Index)].Format : 0;
+  return Index >= 0 && Index < static_cast<int32_t>(S.Data.size()) ? S.Data[static_cast<size_t>(Index)].Format
+                                                                   : 0;
 }
 
 HANDLE TClipboard::GetAsHandle(uint16_t Format) const {

@@ -23,7 +23,8 @@ class TNearestColor {
   // Index of the nearest entry; an empty table gives 0.
   uint8_t Nearest(uint8_t R, uint8_t G, uint8_t B);
   uint8_t Nearest(COLORREF Color) {
-    return Nearest(static_cast<uint8_t>(Color), static_cast<uint8_t>(Color >> 8), static_cast<uint8_t>(Color >> 16));
+    return Nearest(static_cast<uint8_t>(Color), static_cast<uint8_t>(Color >> 8),
+                   static_cast<uint8_t>(Color >> 16));
   }
 
  private:

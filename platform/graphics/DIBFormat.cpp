@@ -35,7 +35,8 @@ uint32_t read32(const uint8_t* P) {
 
 bool TDIBFormat::StandardMasks() const {
   if (BitCount == 16)
-    return Masks[2] == 0x001F && ((Masks[0] == 0xF800 && Masks[1] == 0x07E0) || (Masks[0] == 0x7C00 && Masks[1] == 0x03E0));
+    return Masks[2] == 0x001F &&
+           ((Masks[0] == 0xF800 && Masks[1] == 0x07E0) || (Masks[0] == 0x7C00 && Masks[1] == 0x03E0));
   return BitCount == 32 && Masks[0] == 0x00FF0000 && Masks[1] == 0x0000FF00 && Masks[2] == 0x000000FF;
 }
 
@@ -56,12 +57,22 @@ bool ParseDIBFormat(const BITMAPINFO* Info, uint32_t Usage, const std::vector<PA
   F.Compression = H.biCompression;
   F.SizeImage = H.biSizeImage;
   switch (F.BitCount) {
-    case 1: if (F.Compression != kBiRGB) return false; break;
-    case 4: if (F.Compression != kBiRGB && F.Compression != kBiRLE4) return false; break;
-    case 8: if (F.Compression != kBiRGB && F.Compression != kBiRLE8) return false; break;
-    case 24: if (F.Compression != kBiRGB) return false; break;
+    case 1:
+      if (F.Compression != kBiRGB) return false;
+      break;
+    case 4:
+      if (F.Compression != kBiRGB && F.Compression != kBiRLE4) return false;
+      break;
+    case 8:
+      if (F.Compression != kBiRGB && F.Compression != kBiRLE8) return false;
+      break;
+    case 24:
+      if (F.Compression != kBiRGB) return false;
+      break;
     case 16:
-    case 32: if (F.Compression != kBiRGB && F.Compression != kBiBitFields) return false; break;
+    case 32:
+      if (F.Compression != kBiRGB && F.Compression != kBiBitFields) return false;
+      break;
     default: return false;
   }
   F.Stride = SurfaceStride(F.Width, F.BitCount);
@@ -80,7 +91,8 @@ bool ParseDIBFormat(const BITMAPINFO* Info, uint32_t Usage, const std::vector<PA
       F.Masks[2] = Sixteen ? 0x001F : 0x000000FF;
     }
     for (int I = 0; I < 3; ++I)
-      if (!mask_field(F.Masks[I], F.Fields[I]) || F.Fields[I].Shift + F.Fields[I].Bits > F.BitCount) return false;
+      if (!mask_field(F.Masks[I], F.Fields[I]) || F.Fields[I].Shift + F.Fields[I].Bits > F.BitCount)
+        return false;
   }
 
   if (F.BitCount <= 8) {

@@ -18,12 +18,12 @@ struct TMaskField {
 
 struct TDIBFormat {
   int32_t Width = 0;
-  int32_t Height = 0;     // |biHeight|
-  bool TopDown = false;   // biHeight < 0
-  uint16_t BitCount = 0;  // 1, 4, 8, 16, 24 or 32
+  int32_t Height = 0;             // |biHeight|
+  bool TopDown = false;           // biHeight < 0
+  uint16_t BitCount = 0;          // 1, 4, 8, 16, 24 or 32
   uint32_t Compression = kBiRGB;  // kBiRGB, kBiRLE8, kBiRLE4 or kBiBitFields
   uint32_t SizeImage = 0;
-  int32_t Stride = 0;     // of uncompressed rows
+  int32_t Stride = 0;  // of uncompressed rows
   // 16 and 32 bits: the red, green and blue fields (the defaults of kBiRGB: 5-5-5 and 8-8-8).
   uint32_t Masks[3] = {};
   TMaskField Fields[3];

@@ -72,14 +72,14 @@ int32_t GetDIBits(HDC Dc, HBITMAP Bitmap, uint32_t Start, uint32_t Lines, void* 
   const uint16_t BitCount = H.biBitCount;
   const bool KnownDepth =
       BitCount == 1 || BitCount == 4 || BitCount == 8 || BitCount == 16 || BitCount == 24 || BitCount == 32;
-  if (!KnownDepth || H.biCompression != kBiRGB || H.biWidth <= 0 || H.biHeight == 0 || H.biWidth > kMaxCoordinate ||
-      H.biHeight > kMaxCoordinate || H.biHeight < -kMaxCoordinate)
+  if (!KnownDepth || H.biCompression != kBiRGB || H.biWidth <= 0 || H.biHeight == 0 ||
+      H.biWidth > kMaxCoordinate || H.biHeight > kMaxCoordinate || H.biHeight < -kMaxCoordinate)
     return 0;
   if (BitCount <= 8 && Usage != kDibRgbColors) return 0;
   const bool TopDown = H.biHeight < 0;
   const int32_t Rows = TopDown ? -H.biHeight : H.biHeight;
-  const std::vector<RGBQUAD> Table = BitCount <= 8 ? output_table(S, BitCount, Target, DefaultPalette)
-                                                   : std::vector<RGBQUAD>{};
+  const std::vector<RGBQUAD> Table =
+      BitCount <= 8 ? output_table(S, BitCount, Target, DefaultPalette) : std::vector<RGBQUAD>{};
   if (Bits == nullptr) {
     H.biSizeImage = static_cast<uint32_t>(static_cast<int64_t>(SurfaceStride(H.biWidth, BitCount)) * Rows);
     if (BitCount <= 8) write_table(Info, Table, BitCount);

@@ -28,8 +28,8 @@ HDC make_dc(bool Screen, HBITMAP Bitmap) {
   TLock Lock(GdiMutex());
   HDC Handle = static_cast<HDC>(AddObject(Dc));
   if (Handle == nullptr) return nullptr;
-  for (void* O : {static_cast<void*>(Dc->Bitmap), static_cast<void*>(Dc->Palette), static_cast<void*>(Dc->Pen),
-                  static_cast<void*>(Dc->Brush)})
+  for (void* O : {static_cast<void*>(Dc->Bitmap), static_cast<void*>(Dc->Palette),
+                  static_cast<void*>(Dc->Pen), static_cast<void*>(Dc->Brush)})
     select_into(O, +1);
   return Handle;
 }

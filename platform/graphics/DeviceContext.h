@@ -42,11 +42,11 @@ uint32_t RealizePalette(HDC Dc);
 
 // What a device context has done with palettes, for checking the order of selections.
 struct TDCPaletteHistory {
-  uint32_t Selections = 0;             // successful SelectPalette calls
-  uint32_t Realizations = 0;           // successful RealizePalette calls
-  HPALETTE LastSelected = nullptr;     // the palette of the last SelectPalette
-  bool LastForcedBackground = false;   // its ForceBackground
-  HPALETTE LastRealized = nullptr;     // the palette selected at the last RealizePalette
+  uint32_t Selections = 0;            // successful SelectPalette calls
+  uint32_t Realizations = 0;          // successful RealizePalette calls
+  HPALETTE LastSelected = nullptr;    // the palette of the last SelectPalette
+  bool LastForcedBackground = false;  // its ForceBackground
+  HPALETTE LastRealized = nullptr;    // the palette selected at the last RealizePalette
 };
 bool GetDCPaletteHistory(HDC Dc, TDCPaletteHistory& History);
 

@@ -53,7 +53,8 @@ HBRUSH CreateSolidBrush(COLORREF Color) {
 
 COLORREF SetPixel(HDC Dc, int32_t X, int32_t Y, COLORREF Color) {
   TDrawTarget T;
-  if (!ResolveTarget(Dc, T) || X < 0 || Y < 0 || X >= T.Surface->Width || Y >= T.Surface->Height) return kClrInvalid;
+  if (!ResolveTarget(Dc, T) || X < 0 || Y < 0 || X >= T.Surface->Width || Y >= T.Surface->Height)
+    return kClrInvalid;
   const uint32_t Value = value_of(T, Color);
   RasterPixel(*T.Surface, X, Y, Value);
   return SurfaceColorOf(*T.Surface, Value);
@@ -61,7 +62,8 @@ COLORREF SetPixel(HDC Dc, int32_t X, int32_t Y, COLORREF Color) {
 
 COLORREF GetPixel(HDC Dc, int32_t X, int32_t Y) {
   TDrawTarget T;
-  if (!ResolveTarget(Dc, T) || X < 0 || Y < 0 || X >= T.Surface->Width || Y >= T.Surface->Height) return kClrInvalid;
+  if (!ResolveTarget(Dc, T) || X < 0 || Y < 0 || X >= T.Surface->Width || Y >= T.Surface->Height)
+    return kClrInvalid;
   const TPixelSurface& S = *T.Surface;
   return SurfaceColorOf(S, GetPixelValue(S.Row(Y), X, S.BitCount));
 }
@@ -116,7 +118,8 @@ bool FillRect(HDC Dc, const RECT& Rect, HBRUSH Brush) {
     if (!B) return false;
     State = B->State;
   }
-  if (State.Style != kBsNull) RasterFill(*T.Surface, Rect.left, Rect.top, Rect.right, Rect.bottom, value_of(T, State.Color));
+  if (State.Style != kBsNull)
+    RasterFill(*T.Surface, Rect.left, Rect.top, Rect.right, Rect.bottom, value_of(T, State.Color));
   return true;
 }
 

@@ -29,12 +29,13 @@ std::shared_ptr<TPixelSurface> selected_surface(HDC Dc) {
 
 }  // namespace
 
-HBITMAP CreateBitmap(int32_t Width, int32_t Height, uint32_t Planes, uint32_t BitsPerPixel, const void* Bits) {
+HBITMAP CreateBitmap(int32_t Width, int32_t Height, uint32_t Planes, uint32_t BitsPerPixel,
+                     const void* Bits) {
   if (Width == 0 || Height == 0) return StockBitmap();
   const uint32_t Depth = Planes * BitsPerPixel;
   auto S = std::make_shared<TPixelSurface>();
-  if (Planes != 1 || Depth > 32 || !ShapeSurface(*S, Width, Height, static_cast<uint16_t>(Depth), false, true) ||
-      !S->AllocateOwned())
+  if (Planes != 1 || Depth > 32 ||
+      !ShapeSurface(*S, Width, Height, static_cast<uint16_t>(Depth), false, true) || !S->AllocateOwned())
     return nullptr;
   if (Bits != nullptr) {
     const int64_t RowBytes = (static_cast<int64_t>(Width) * Depth + 15) / 16 * 2;  // rows padded to 2 bytes
@@ -50,7 +51,8 @@ HBITMAP CreateCompatibleBitmap(HDC Dc, int32_t Width, int32_t Height) {
   if (!Like) return nullptr;
   if (Width == 0 || Height == 0) return StockBitmap();
   auto S = std::make_shared<TPixelSurface>();
-  if (!ShapeSurface(*S, Width, Height, Like->BitCount, Like->Green6, true, Like->Colors) || !S->AllocateOwned())
+  if (!ShapeSurface(*S, Width, Height, Like->BitCount, Like->Green6, true, Like->Colors) ||
+      !S->AllocateOwned())
     return nullptr;
   return add_bitmap(std::move(S), false);
 }

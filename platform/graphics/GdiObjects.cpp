@@ -34,7 +34,7 @@ struct TTable {
   // Handle values: multiples of 8 from 0x1000 on (global memory handles are 4 more than a
   // multiple of 8, so neither kind is ever taken for the other).
   uintptr_t Next = 0x1000;
-  int64_t InUse = 0;       // objects that are not stock
+  int64_t InUse = 0;  // objects that are not stock
   int64_t Limit = 10000;
   HGDIOBJ Stock[16] = {};
   HBITMAP StockBitmap = nullptr;
@@ -49,7 +49,8 @@ struct TTable {
     // The default palette: the sixteen standard colours and four more, as a device
     // context holds before any palette is selected into it.
     auto Pal = std::make_shared<TPaletteObject>();
-    for (const RGBQUAD& Q : DefaultColorTable(4)) Pal->Entries.push_back({Q.rgbRed, Q.rgbGreen, Q.rgbBlue, 0});
+    for (const RGBQUAD& Q : DefaultColorTable(4))
+      Pal->Entries.push_back({Q.rgbRed, Q.rgbGreen, Q.rgbBlue, 0});
     Pal->Entries.push_back({192, 220, 192, 0});
     Pal->Entries.push_back({166, 202, 240, 0});
     Pal->Entries.push_back({255, 251, 240, 0});

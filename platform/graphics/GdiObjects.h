@@ -2,8 +2,8 @@
 // process's object count and quota, and an owner that deletes an object on every exit path.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 #include "platform/graphics/GdiTypes.h"

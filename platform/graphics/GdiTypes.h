@@ -24,7 +24,7 @@ using HBITMAP = HBITMAP__*;
 using HPALETTE = HPALETTE__*;
 using HPEN = HPEN__*;
 using HBRUSH = HBRUSH__*;
-using HWND = HWND__*;  // there are no windows here: only nullptr, the whole screen
+using HWND = HWND__*;   // there are no windows here: only nullptr, the whole screen
 using HGDIOBJ = void*;  // a bitmap, palette, pen or brush
 using HANDLE = void*;
 using HGLOBAL = HANDLE;  // a global memory block (GlobalMemory.h)
@@ -38,7 +38,7 @@ struct BITMAPINFO {
 
 // What GetObjectA tells about a bitmap: 24 bytes on a 32-bit platform.
 struct BITMAP {
-  int32_t bmType;        // 0
+  int32_t bmType;  // 0
   int32_t bmWidth;
   int32_t bmHeight;      // rows, always positive
   int32_t bmWidthBytes;  // bytes per row

@@ -28,7 +28,8 @@ HPALETTE CreatePalette(const LOGPALETTE* Description) {
   auto Pal = std::make_shared<TPaletteObject>();
   Pal->Entries.resize(Description->palNumEntries);
   // The entries run on past the one the record declares.
-  std::memcpy(Pal->Entries.data(), reinterpret_cast<const uint8_t*>(Description) + offsetof(LOGPALETTE, palPalEntry),
+  std::memcpy(Pal->Entries.data(),
+              reinterpret_cast<const uint8_t*>(Description) + offsetof(LOGPALETTE, palPalEntry),
               Pal->Entries.size() * sizeof(PALETTEENTRY));
   TSpinGuard Lock(GdiMutex());
   return static_cast<HPALETTE>(AddObject(std::move(Pal)));
@@ -63,8 +64,8 @@ uint32_t GetNearestPaletteIndex(HPALETTE Palette, COLORREF Color) {
   if (!Pal) return kClrInvalid;
   std::vector<RGBQUAD> Table;
   for (const PALETTEENTRY& E : Pal->Entries) Table.push_back({E.peBlue, E.peGreen, E.peRed, 0});
-  return NearestEntry(Table.data(), Table.size(), static_cast<uint8_t>(Color), static_cast<uint8_t>(Color >> 8),
-                      static_cast<uint8_t>(Color >> 16));
+  return NearestEntry(Table.data(), Table.size(), static_cast<uint8_t>(Color),
+                      static_cast<uint8_t>(Color >> 8), static_cast<uint8_t>(Color >> 16));
 }
 
 HPALETTE CopyPalette(HPALETTE Palette) {

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <vector>
 
-#include "platform/core/SpinLock.h"
 #include "platform/core/Exceptions.h"
+#include "platform/core/SpinLock.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Clipboard.h"
 
@@ -109,7 +109,8 @@ void TPicture::Assign(const TPersistent* Source) {
       for (int32_t I = 0; I < Clip->FormatCount() && Found == 0; ++I)
         if (SupportsClipboardFormat(Clip->Formats(I))) Found = Clip->Formats(I);
       if (Found == 0) throw EInvalidGraphic("Unsupported clipboard format");
-      LoadFromClipboardFormat(Found, Clip->GetAsHandle(Found), static_cast<HPALETTE>(Clip->GetAsHandle(kCF_Palette)));
+      LoadFromClipboardFormat(Found, Clip->GetAsHandle(Found),
+                              static_cast<HPALETTE>(Clip->GetAsHandle(kCF_Palette)));
     } catch (...) {
       Clip->Close();
       throw;
@@ -120,7 +121,8 @@ void TPicture::Assign(const TPersistent* Source) {
   }
 }
 
-void TPicture::RegisterFileFormat(const std::string& Extension, const std::string& Description, TGraphicClass Class) {
+void TPicture::RegisterFileFormat(const std::string& Extension, const std::string& Description,
+                                  TGraphicClass Class) {
   std::string Ext = lower(Extension);
   if (!Ext.empty() && Ext.front() == '.') Ext.erase(0, 1);
   TRegistry& R = registry();

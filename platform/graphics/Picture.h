@@ -43,7 +43,8 @@ class TPicture : public TPersistent {
   void Assign(const TPersistent* Source) override;
 
   // The registry. Extensions are given without the dot.
-  static void RegisterFileFormat(const std::string& Extension, const std::string& Description, TGraphicClass Class);
+  static void RegisterFileFormat(const std::string& Extension, const std::string& Description,
+                                 TGraphicClass Class);
   static void RegisterClipboardFormat(uint16_t Format, TGraphicClass Class);
   // Removes every registration of Class.
   static void UnregisterGraphicClass(TGraphicClass Class);

@@ -19,8 +19,8 @@ void span(TPixelSurface& S, int64_t Y, int64_t X0, int64_t X1, uint32_t Value) {
   X0 = std::max<int64_t>(X0, 0);
   X1 = std::min<int64_t>(X1, S.Width - 1);
   if (X0 <= X1)
-    FillPixelValues(S.Row(static_cast<int32_t>(Y)), static_cast<int32_t>(X0), static_cast<int32_t>(X1 + 1), S.BitCount,
-                    Value);
+    FillPixelValues(S.Row(static_cast<int32_t>(Y)), static_cast<int32_t>(X0), static_cast<int32_t>(X1 + 1),
+                    S.BitCount, Value);
 }
 
 // The ellipse inscribed in the box [L, R) x [T, B), in coordinates doubled about its
@@ -58,7 +58,8 @@ class TEllipse {
     const int64_t DX = 2 * X + 1 - (m_L + m_R), DY = 2 * Y + 1 - (m_T + m_B);
     const int64_t A = m_R - m_L, B = m_B - m_T;  // the axes, doubled like the coordinates
     if (A <= (1 << 14) && B <= (1 << 14)) return DX * DX * B * B + DY * DY * A * A <= A * A * B * B;
-    const double X2 = static_cast<double>(DX) / static_cast<double>(A), Y2 = static_cast<double>(DY) / static_cast<double>(B);
+    const double X2 = static_cast<double>(DX) / static_cast<double>(A),
+                 Y2 = static_cast<double>(DY) / static_cast<double>(B);
     return X2 * X2 + Y2 * Y2 <= 1.0;
   }
 
@@ -81,7 +82,8 @@ void RasterFill(TPixelSurface& S, int64_t Left, int64_t Top, int64_t Right, int6
     span(S, Y, Left, Right - 1, Value);
 }
 
-void RasterLine(TPixelSurface& S, int64_t X0, int64_t Y0, int64_t X1, int64_t Y1, int32_t Width, uint32_t Value) {
+void RasterLine(TPixelSurface& S, int64_t X0, int64_t Y0, int64_t X1, int64_t Y1, int32_t Width,
+                uint32_t Value) {
   const int64_t DX = X1 > X0 ? X1 - X0 : X0 - X1, SX = X0 < X1 ? 1 : -1;
   const int64_t DY = Y1 > Y0 ? Y0 - Y1 : Y1 - Y0, SY = Y0 < Y1 ? 1 : -1;  // DY <= 0
   const int64_t Before = (std::max(Width, 1) - 1) / 2, Size = std::max(Width, 1);
@@ -117,9 +119,9 @@ void RasterRectangle(TPixelSurface& S, int64_t Left, int64_t Top, int64_t Right,
   const int64_t InL = Left + W, InT = Top + W, InR = Right - W, InB = Bottom - W;
   if (V.Brush && InL < InR && InT < InB) RasterFill(S, InL, InT, InR, InB, *V.Brush);
   const int64_t BandT = std::min(InT, Bottom), BandB = std::max(InB, BandT);
-  RasterFill(S, Left, Top, Right, BandT, *V.Pen);                              // top rows
-  RasterFill(S, Left, BandB, Right, Bottom, *V.Pen);                           // bottom rows
-  RasterFill(S, Left, BandT, std::min(InL, Right), BandB, *V.Pen);             // left columns
+  RasterFill(S, Left, Top, Right, BandT, *V.Pen);                                   // top rows
+  RasterFill(S, Left, BandB, Right, Bottom, *V.Pen);                                // bottom rows
+  RasterFill(S, Left, BandT, std::min(InL, Right), BandB, *V.Pen);                  // left columns
   RasterFill(S, std::max(InR, std::min(InL, Right)), BandT, Right, BandB, *V.Pen);  // right columns
 }
 

@@ -31,9 +31,11 @@ struct TShapeValues {
 
 void RasterPixel(TPixelSurface& S, int32_t X, int32_t Y, uint32_t Value);
 void RasterFill(TPixelSurface& S, int64_t Left, int64_t Top, int64_t Right, int64_t Bottom, uint32_t Value);
-void RasterLine(TPixelSurface& S, int64_t X0, int64_t Y0, int64_t X1, int64_t Y1, int32_t Width, uint32_t Value);
+void RasterLine(TPixelSurface& S, int64_t X0, int64_t Y0, int64_t X1, int64_t Y1, int32_t Width,
+                uint32_t Value);
 void RasterRectangle(TPixelSurface& S, int64_t Left, int64_t Top, int64_t Right, int64_t Bottom,
                      const TShapeValues& V);
-void RasterEllipse(TPixelSurface& S, int64_t Left, int64_t Top, int64_t Right, int64_t Bottom, const TShapeValues& V);
+void RasterEllipse(TPixelSurface& S, int64_t Left, int64_t Top, int64_t Right, int64_t Bottom,
+                   const TShapeValues& V);
 
 }  // namespace kv::gdi_detail

@@ -34,7 +34,8 @@ bool valid_extent(int64_t Origin, int64_t Extent) {
 
 // Maps the destination pixels [0, DestLimit) covered by (DO, DE) to source pixels of
 // (SO, SE) that lie in [0, SrcLimit). False when no pixel is left.
-bool map_axis(int64_t DO, int64_t DE, int64_t DestLimit, int64_t SO, int64_t SE, int64_t SrcLimit, TAxisMap& M) {
+bool map_axis(int64_t DO, int64_t DE, int64_t DestLimit, int64_t SO, int64_t SE, int64_t SrcLimit,
+              TAxisMap& M) {
   if (!valid_extent(DO, DE) || !valid_extent(SO, SE)) return false;
   const int64_t AD = DE > 0 ? DE : -DE, AS = SE > 0 ? SE : -SE;
   const auto source_of = [&](int64_t P) {
@@ -54,7 +55,8 @@ bool map_axis(int64_t DO, int64_t DE, int64_t DestLimit, int64_t SO, int64_t SE,
   if (Lo >= Hi) return false;
   M.First = static_cast<int32_t>(Lo);
   M.Source.resize(static_cast<size_t>(Hi - Lo));
-  for (int64_t P = Lo; P < Hi; ++P) M.Source[static_cast<size_t>(P - Lo)] = static_cast<int32_t>(source_of(P));
+  for (int64_t P = Lo; P < Hi; ++P)
+    M.Source[static_cast<size_t>(P - Lo)] = static_cast<int32_t>(source_of(P));
   return true;
 }
 
@@ -97,18 +99,19 @@ struct TRowJob {
   const int32_t* Cols = nullptr;  // per destination pixel: source pixel (indexed) or byte offset
   int32_t Count = 0;
   int32_t DstX = 0;
-  const uint32_t* Lut = nullptr;  // indexed sources: destination value of each index
-  TNearestColor* Matcher = nullptr;  // direct sources onto indexed destinations
-  const TMaskField* Fields = nullptr;  // 16- and 32-bit sources
+  const uint32_t* Lut = nullptr;          // indexed sources: destination value of each index
+  TNearestColor* Matcher = nullptr;       // direct sources onto indexed destinations
+  const TMaskField* Fields = nullptr;     // 16- and 32-bit sources
   const uint8_t (*Widen)[256] = nullptr;  // their fields widened to 8 bits
-  bool Green6 = false;  // 16-bit destination: 5-6-5
+  bool Green6 = false;                    // 16-bit destination: 5-6-5
 };
 
 using TRowFn = void (*)(const TRowJob&, const uint8_t* Src, uint8_t* Dst);
 
 template <int SrcBits, int DstBits>
 void row_indexed(const TRowJob& J, const uint8_t* S, uint8_t* D) {
-  for (int32_t I = 0; I < J.Count; ++I) write_value<DstBits>(D, J.DstX + I, J.Lut[read_index<SrcBits>(S, J.Cols[I])]);
+  for (int32_t I = 0; I < J.Count; ++I)
+    write_value<DstBits>(D, J.DstX + I, J.Lut[read_index<SrcBits>(S, J.Cols[I])]);
 }
 
 // Direct sources: 16 and 32 bits through their mask fields, 24 bits as bytes.
@@ -251,8 +254,8 @@ bool copies_bytes(const TDIBFormat& F, const TPixelSurface& Dst, const std::arra
 
 }  // namespace
 
-bool SourceFromDIB(const BITMAPINFO* Info, const void* Bits, uint32_t Usage, const std::vector<PALETTEENTRY>& DCPalette,
-                   TStretchSource& Src) {
+bool SourceFromDIB(const BITMAPINFO* Info, const void* Bits, uint32_t Usage,
+                   const std::vector<PALETTEENTRY>& DCPalette, TStretchSource& Src) {
   if (Bits == nullptr || !ParseDIBFormat(Info, Usage, DCPalette, Src.Format)) return false;
   TDIBFormat& F = Src.Format;
   if (!F.Compressed()) {
@@ -312,8 +315,9 @@ bool SourceFromSurface(const TPixelSurface& S, bool Snapshot, TStretchSource& Sr
   return true;
 }
 
-int32_t StretchToSurface(TPixelSurface& Dst, int32_t XDest, int32_t YDest, int32_t DestWidth, int32_t DestHeight,
-                         const TStretchSource& Src, int32_t XSrc, int32_t YSrc, int32_t SrcWidth, int32_t SrcHeight) {
+int32_t StretchToSurface(TPixelSurface& Dst, int32_t XDest, int32_t YDest, int32_t DestWidth,
+                         int32_t DestHeight, const TStretchSource& Src, int32_t XSrc, int32_t YSrc,
+                         int32_t SrcWidth, int32_t SrcHeight) {
   const TDIBFormat& F = Src.Format;
   if (Dst.Bits == nullptr || Src.Bits == nullptr || F.Compressed()) return 0;
   // The source rectangle in rows counted from the top: a bottom-up DIB's origin is its

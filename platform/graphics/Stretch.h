@@ -27,7 +27,7 @@
 namespace kv::gdi_detail {
 
 struct TStretchSource {
-  TDIBFormat Format;  // after RLE expansion: 8 bits per pixel, uncompressed
+  TDIBFormat Format;              // after RLE expansion: 8 bits per pixel, uncompressed
   const uint8_t* Bits = nullptr;  // block row 0
   std::vector<uint8_t> Owned;     // expanded RLE data or a snapshot of a surface
 
@@ -39,14 +39,15 @@ struct TStretchSource {
 // A DIB given as BITMAPINFO and pixel data. RLE data is expanded here and read no further
 // than biSizeImage bytes (which must then be set). False for what ParseDIBFormat refuses,
 // null pointers, and RLE data whose expansion does not fit in memory.
-bool SourceFromDIB(const BITMAPINFO* Info, const void* Bits, uint32_t Usage, const std::vector<PALETTEENTRY>& DCPalette,
-                   TStretchSource& Src);
+bool SourceFromDIB(const BITMAPINFO* Info, const void* Bits, uint32_t Usage,
+                   const std::vector<PALETTEENTRY>& DCPalette, TStretchSource& Src);
 // A surface read as a DIB; Snapshot copies its rows first (for drawing a surface onto itself).
 bool SourceFromSurface(const TPixelSurface& Surface, bool Snapshot, TStretchSource& Src);
 
 // Draws and returns the number of destination rows written (0 when nothing was drawn).
 // Coordinates and extents beyond +-kMaxCoordinate, and zero extents, draw nothing.
-int32_t StretchToSurface(TPixelSurface& Dst, int32_t XDest, int32_t YDest, int32_t DestWidth, int32_t DestHeight,
-                         const TStretchSource& Src, int32_t XSrc, int32_t YSrc, int32_t SrcWidth, int32_t SrcHeight);
+int32_t StretchToSurface(TPixelSurface& Dst, int32_t XDest, int32_t YDest, int32_t DestWidth,
+                         int32_t DestHeight, const TStretchSource& Src, int32_t XSrc, int32_t YSrc,
+                         int32_t SrcWidth, int32_t SrcHeight);
 
 }  // namespace kv::gdi_detail

@@ -19,15 +19,15 @@ namespace kv {
 // Dc). Returns the number of destination rows drawn; 0 when nothing was drawn: an invalid
 // context or header, a raster operation other than kSrcCopy, a zero extent, or a rectangle
 // wholly outside the surface or the image.
-int32_t StretchDIBits(HDC Dc, int32_t XDest, int32_t YDest, int32_t DestWidth, int32_t DestHeight, int32_t XSrc,
-                      int32_t YSrc, int32_t SrcWidth, int32_t SrcHeight, const void* Bits, const BITMAPINFO* Info,
-                      uint32_t Usage, uint32_t Rop);
+int32_t StretchDIBits(HDC Dc, int32_t XDest, int32_t YDest, int32_t DestWidth, int32_t DestHeight,
+                      int32_t XSrc, int32_t YSrc, int32_t SrcWidth, int32_t SrcHeight, const void* Bits,
+                      const BITMAPINFO* Info, uint32_t Usage, uint32_t Rop);
 
 // Copies from the surface of Src, in its coordinates (y from the top). Src may be Dc
 // itself. True when anything was drawn.
-bool StretchBlt(HDC Dc, int32_t XDest, int32_t YDest, int32_t DestWidth, int32_t DestHeight, HDC Src, int32_t XSrc,
-                int32_t YSrc, int32_t SrcWidth, int32_t SrcHeight, uint32_t Rop);
-bool BitBlt(HDC Dc, int32_t XDest, int32_t YDest, int32_t Width, int32_t Height, HDC Src, int32_t XSrc, int32_t YSrc,
-            uint32_t Rop);
+bool StretchBlt(HDC Dc, int32_t XDest, int32_t YDest, int32_t DestWidth, int32_t DestHeight, HDC Src,
+                int32_t XSrc, int32_t YSrc, int32_t SrcWidth, int32_t SrcHeight, uint32_t Rop);
+bool BitBlt(HDC Dc, int32_t XDest, int32_t YDest, int32_t Width, int32_t Height, HDC Src, int32_t XSrc,
+            int32_t YSrc, uint32_t Rop);
 
 }  // namespace kv

@@ -34,13 +34,14 @@ int32_t SurfaceStride(int32_t Width, int32_t BitCount) {
   return Stride > std::numeric_limits<int32_t>::max() ? 0 : static_cast<int32_t>(Stride);
 }
 
-bool ShapeSurface(TPixelSurface& S, int32_t Width, int32_t Height, uint16_t BitCount, bool Green6, bool TopDown,
-                  std::vector<RGBQUAD> Colors) {
+bool ShapeSurface(TPixelSurface& S, int32_t Width, int32_t Height, uint16_t BitCount, bool Green6,
+                  bool TopDown, std::vector<RGBQUAD> Colors) {
   const bool KnownDepth =
       BitCount == 1 || BitCount == 4 || BitCount == 8 || BitCount == 16 || BitCount == 24 || BitCount == 32;
   const int32_t Stride = KnownDepth ? SurfaceStride(Width, BitCount) : 0;
   // Every byte of a surface must be addressable by a signed 32-bit offset.
-  if (Stride == 0 || Height <= 0 || static_cast<int64_t>(Stride) * Height > std::numeric_limits<int32_t>::max())
+  if (Stride == 0 || Height <= 0 ||
+      static_cast<int64_t>(Stride) * Height > std::numeric_limits<int32_t>::max())
     return false;
   S.Width = Width;
   S.Height = Height;
@@ -87,7 +88,8 @@ std::vector<RGBQUAD> DefaultColorTable(uint16_t BitCount) {
     for (int R = 0; R < 6; ++R)
       for (int G = 0; G < 6; ++G)
         for (int B = 0; B < 6; ++B)
-          T.push_back(quad(static_cast<uint8_t>(51 * R), static_cast<uint8_t>(51 * G), static_cast<uint8_t>(51 * B)));
+          T.push_back(
+              quad(static_cast<uint8_t>(51 * R), static_cast<uint8_t>(51 * G), static_cast<uint8_t>(51 * B)));
     for (int I = 0; I < 24; ++I) {
       const auto V = static_cast<uint8_t>(8 + 10 * I);
       T.push_back(quad(V, V, V));
@@ -127,7 +129,8 @@ void PutPixelValue(uint8_t* Row, int32_t X, uint16_t BitCount, uint32_t Value) {
     }
     case 4: {
       uint8_t& B = Row[X >> 1];
-      B = (X & 1) ? static_cast<uint8_t>((B & 0xF0) | (Value & 0x0F)) : static_cast<uint8_t>((B & 0x0F) | (Value << 4));
+      B = (X & 1) ? static_cast<uint8_t>((B & 0xF0) | (Value & 0x0F))
+                  : static_cast<uint8_t>((B & 0x0F) | (Value << 4));
       break;
     }
     case 8: Row[X] = static_cast<uint8_t>(Value); break;
@@ -192,7 +195,9 @@ COLORREF SurfaceColorOf(const TPixelSurface& S, uint32_t Value) {
   switch (S.BitCount) {
     case 16: return Color16(Value, S.Green6);
     case 24:
-    case 32: return MakeRGB(static_cast<uint8_t>(Value >> 16), static_cast<uint8_t>(Value >> 8), static_cast<uint8_t>(Value));
+    case 32:
+      return MakeRGB(static_cast<uint8_t>(Value >> 16), static_cast<uint8_t>(Value >> 8),
+                     static_cast<uint8_t>(Value));
     default:
       if (Value >= S.Colors.size()) return MakeRGB(0, 0, 0);  // an index beyond the table shows black
       return MakeRGB(S.Colors[Value].rgbRed, S.Colors[Value].rgbGreen, S.Colors[Value].rgbBlue);

@@ -85,11 +85,11 @@ void CloseFileMapView(TFileMapView& View) noexcept {
 #else
 
 struct TPixelMemory {
-  uint8_t* Bits = nullptr;     // first byte of the block
-  int64_t Size = 0;            // bytes asked for
-  void* MapBase = nullptr;     // the whole mapping, which may start before Bits ...
-  size_t MapLength = 0;        // ... and end after the block, for huge-page alignment
-  uint32_t Magic = 0;          // kLiveMagic until the owner releases the block
+  uint8_t* Bits = nullptr;       // first byte of the block
+  int64_t Size = 0;              // bytes asked for
+  void* MapBase = nullptr;       // the whole mapping, which may start before Bits ...
+  size_t MapLength = 0;          // ... and end after the block, for huge-page alignment
+  uint32_t Magic = 0;            // kLiveMagic until the owner releases the block
   std::atomic<int32_t> Refs{1};  // the owner's reference and one per open view
 };
 
@@ -116,7 +116,8 @@ void* map_block(size_t Length, void*& MapBase, size_t& MapLength) {
   // Give back the unaligned head and the tail beyond the rounded block.
   if (Aligned > Start) ::munmap(Raw, Aligned - Start);
   const uintptr_t End = Start + Padded;
-  if (End > Aligned + Rounded) ::munmap(reinterpret_cast<void*>(Aligned + Rounded), End - (Aligned + Rounded));
+  if (End > Aligned + Rounded)
+    ::munmap(reinterpret_cast<void*>(Aligned + Rounded), End - (Aligned + Rounded));
   MapBase = reinterpret_cast<void*>(Aligned);
   MapLength = Rounded;
   ::madvise(MapBase, MapLength, MADV_HUGEPAGE);  // advice only: a kernel without THP ignores it
