@@ -116,8 +116,7 @@ void* map_block(size_t Length, void*& MapBase, size_t& MapLength) {
   // Give back the unaligned head and the tail beyond the rounded block.
   if (Aligned > Start) ::munmap(Raw, Aligned - Start);
   const uintptr_t End = Start + Padded;
-  if (End > Aligned + Rounded)
-    ::munmap(reinterpret_cast<void*>(Aligned + Rounded), End - (Aligned + Rounded));
+  if (End > Aligned + Rounded) ::munmap(reinterpret_cast<void*>(Aligned + Rounded), End - (Aligned + Rounded));
   MapBase = reinterpret_cast<void*>(Aligned);
   MapLength = Rounded;
   ::madvise(MapBase, MapLength, MADV_HUGEPAGE);  // advice only: a kernel without THP ignores it
