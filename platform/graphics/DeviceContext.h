@@ -5,9 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
 
 #include "platform/graphics/GdiTypes.h"
+#include "platform/graphics/HandleOwner.h"
 
 namespace kv {
 
@@ -60,31 +60,8 @@ int32_t GetStretchBltMode(HDC Dc);
 // screen), kSizePalette (table entries of an indexed screen, 0 otherwise); 0 otherwise.
 int32_t GetDeviceCaps(HDC Dc, int32_t Index);
 
-// Owns a memory device context (CreateCompatibleDC) and deletes it. Move-only.
-class TMemoryDC {
- public:
-  TMemoryDC() = default;
-  explicit TMemoryDC(HDC Dc) : m_Dc(Dc) {}
-  ~TMemoryDC() { reset(); }
-  TMemoryDC(TMemoryDC&& Other) noexcept : m_Dc(Other.release()) {}
-  TMemoryDC& operator=(TMemoryDC&& Other) noexcept {
-    if (this != &Other) reset(Other.release());
-    return *this;
-  }
-  TMemoryDC(const TMemoryDC&) = delete;
-  TMemoryDC& operator=(const TMemoryDC&) = delete;
-
-  HDC get() const { return m_Dc; }
-  HDC release() { return std::exchange(m_Dc, nullptr); }
-  void reset(HDC Dc = nullptr) {
-    const HDC Old = std::exchange(m_Dc, Dc);
-    if (Old != nullptr && Old != Dc) DeleteDC(Old);
-  }
-  explicit operator bool() const { return m_Dc != nullptr; }
-
- private:
-  HDC m_Dc = nullptr;
-};
+// Owns a memory device context (CreateCompatibleDC) and deletes it.
+using TMemoryDC = THandleOwner<HDC, &DeleteDC>;
 
 // Holds a screen device context (GetDC) and gives it back (ReleaseDC).
 class TScreenDC {

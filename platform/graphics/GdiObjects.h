@@ -2,11 +2,10 @@
 // process's object count and quota, and an owner that deletes an object on every exit path.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <utility>
 
 #include "platform/graphics/GdiTypes.h"
+#include "platform/graphics/HandleOwner.h"
 
 namespace kv {
 
@@ -35,35 +34,8 @@ int64_t GdiObjectsInUse();
 int64_t SetGdiObjectLimit(int64_t Limit);
 
 // Owns one drawing object (a bitmap, palette, pen or brush handle) and deletes it when
-// destroyed or reset. Move-only.
+// destroyed or reset.
 template <class H>
-class TGdiObjectOwner {
- public:
-  TGdiObjectOwner() = default;
-  explicit TGdiObjectOwner(H Handle) : m_Handle(Handle) {}
-  ~TGdiObjectOwner() { reset(); }
-  TGdiObjectOwner(TGdiObjectOwner&& Other) noexcept : m_Handle(Other.release()) {}
-  TGdiObjectOwner& operator=(TGdiObjectOwner&& Other) noexcept {
-    if (this != &Other) reset(Other.release());
-    return *this;
-  }
-  TGdiObjectOwner(const TGdiObjectOwner&) = delete;
-  TGdiObjectOwner& operator=(const TGdiObjectOwner&) = delete;
-
-  H get() const { return m_Handle; }
-  // Gives up ownership without deleting.
-  H release() { return std::exchange(m_Handle, nullptr); }
-  // Deletes the object held (if any) and takes Handle.
-  void reset(H Handle = nullptr) {
-    const H Old = std::exchange(m_Handle, Handle);
-    if (Old != nullptr && Old != Handle) DeleteObject(Old);
-  }
-  bool IsEmpty() const { return m_Handle == nullptr; }
-  explicit operator bool() const { return m_Handle != nullptr; }
-  friend bool operator==(const TGdiObjectOwner& A, std::nullptr_t) { return A.m_Handle == nullptr; }
-
- private:
-  H m_Handle = nullptr;
-};
+using TGdiObjectOwner = THandleOwner<H, &DeleteObject>;
 
 }  // namespace kv

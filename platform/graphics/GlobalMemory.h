@@ -6,9 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 
 #include "platform/graphics/GdiTypes.h"
+#include "platform/graphics/HandleOwner.h"
 
 namespace kv {
 
@@ -39,30 +39,7 @@ int64_t GlobalBlocksInUse();
 size_t SetGlobalMemoryLimit(size_t Bytes);
 
 // Owns one block and frees it unless it is released (handed to the clipboard, returned).
-class TGlobalBlock {
- public:
-  TGlobalBlock() = default;
-  explicit TGlobalBlock(HGLOBAL Block) : m_Block(Block) {}
-  ~TGlobalBlock() { reset(); }
-  TGlobalBlock(TGlobalBlock&& Other) noexcept : m_Block(Other.release()) {}
-  TGlobalBlock& operator=(TGlobalBlock&& Other) noexcept {
-    if (this != &Other) reset(Other.release());
-    return *this;
-  }
-  TGlobalBlock(const TGlobalBlock&) = delete;
-  TGlobalBlock& operator=(const TGlobalBlock&) = delete;
-
-  HGLOBAL get() const { return m_Block; }
-  HGLOBAL release() { return std::exchange(m_Block, nullptr); }
-  void reset(HGLOBAL Block = nullptr) {
-    const HGLOBAL Old = std::exchange(m_Block, Block);
-    if (Old != nullptr && Old != Block) GlobalFree(Old);
-  }
-  explicit operator bool() const { return m_Block != nullptr; }
-
- private:
-  HGLOBAL m_Block = nullptr;
-};
+using TGlobalBlock = THandleOwner<HGLOBAL, &GlobalFree>;
 
 // Holds a block locked for the guard's lifetime: Data() is its address (nullptr when the
 // handle is invalid, and then nothing is unlocked).
