@@ -7,7 +7,6 @@
 
 #include "platform/core/Exceptions.h"
 #include "platform/graphics/DIBFormat.h"
-#include "platform/graphics/DIBits.h"
 #include "platform/graphics/GdiBitmap.h"
 #include "platform/graphics/GdiTable.h"
 #include "platform/graphics/Screen.h"
