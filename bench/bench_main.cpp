@@ -22,6 +22,7 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   }
 
   void PrintRatios() const {
+    Goal("BM_Draw1to1", "BM_DrawRowCopy", 2.0);
     const auto Floor = m_Seconds.find("BM_Floor");
     if (Floor == m_Seconds.end() || Floor->second.Real <= 0 || Floor->second.Cpu <= 0) return;
     std::printf("\nRelative to BM_Floor (%.2f ms wall, %.2f ms CPU):      wall     CPU\n",

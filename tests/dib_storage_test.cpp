@@ -300,7 +300,9 @@ TEST(InternalDIB, PixelFormatTable) {
 TEST(InternalDIB, UpdatePaletteNeedsPrivateStorage) {
   TKvInternalDIB S;
   S.PaletteChanged = 0;
-  S.PaletteHandle = std::make_unique<TPlatformPalette>(std::vector<PALETTEENTRY>(2));
+  TLogPalette Two(2);
+  S.PaletteHandle.reset(CreatePalette(Two.get()));
+  ASSERT_NE(S.PaletteHandle.get(), nullptr);
   S.UpdatePalette();
   EXPECT_EQ(S.PaletteHandle, nullptr);
   EXPECT_EQ(S.PaletteChanged, 1);

@@ -28,7 +28,10 @@ class Exception : public std::exception {
 KV_DECLARE_EXCEPTION(EOutOfResources);
 KV_DECLARE_EXCEPTION(EOutOfMemory);
 KV_DECLARE_EXCEPTION(EInvalidGraphic);
-KV_DECLARE_EXCEPTION(EStreamError);  // short reads and failed writes of TStream
+KV_DECLARE_EXCEPTION(EStreamError);         // short reads and failed writes of TStream
+KV_DECLARE_EXCEPTION(EConvertError);        // an assignment between classes that cannot take each other
+KV_DECLARE_EXCEPTION(EInvalidOperation);    // drawing on a canvas without a device context
+KV_DECLARE_EXCEPTION(EClipboardException);  // the clipboard is held open by another user
 
 // The image library's classes.
 KV_DECLARE_EXCEPTION(EKvDIBInvalidDIB);

@@ -1,5 +1,7 @@
 #include "platform/framework/Graphic.h"
 
+#include "platform/core/Exceptions.h"
+#include "platform/graphics/GdiObjects.h"
 #include "platform/streams/Stream.h"
 
 namespace kv {
@@ -22,6 +24,20 @@ void TGraphic::LoadFromFile(const std::string& FileName) {
 void TGraphic::WriteToFile(const std::string& FileName) const {
   TFileStream Stream(FileName, TFileStream::Create);
   SaveToStream(Stream);
+}
+
+void TGraphic::PaintTo(TCanvas&, const TRect&) {}
+
+void TGraphic::SetPalette(HPALETTE Value) {
+  if (Value != nullptr) DeleteObject(Value);
+}
+
+void TGraphic::LoadFromClipboardFormat(uint16_t, HANDLE, HPALETTE) {
+  throw EInvalidGraphic("Unsupported clipboard format");
+}
+
+void TGraphic::SaveToClipboardFormat(uint16_t&, HANDLE&, HPALETTE&) const {
+  throw EInvalidGraphic("Unsupported clipboard format");
 }
 
 }  // namespace kv

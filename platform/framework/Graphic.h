@@ -1,15 +1,21 @@
 // The graphic base class: what an image object of the runtime's graphic framework offers
 // to its owner: change and progress events, the modified and palette-dirty flags, and the
-// virtual geometry and stream operations that concrete graphics override.
+// virtual geometry, drawing, palette, stream and clipboard operations that concrete
+// graphics override.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "platform/framework/GraphicClass.h"
+#include "platform/framework/Persistent.h"
+#include "platform/graphics/GdiTypes.h"
+
 namespace kv {
 
 class TStream;
+class TCanvas;
 
 struct TRect {
   int32_t Left = 0;
@@ -17,6 +23,12 @@ struct TRect {
   int32_t Right = 0;
   int32_t Bottom = 0;
   friend bool operator==(const TRect&, const TRect&) = default;
+};
+
+struct TPoint {
+  int32_t X = 0;
+  int32_t Y = 0;
+  friend bool operator==(const TPoint&, const TPoint&) = default;
 };
 
 enum class TProgressStage : uint8_t { Starting = 0, Running = 1, Ending = 2 };
@@ -27,12 +39,10 @@ using TNotifyEvent = std::function<void(TGraphic* Sender)>;
 using TProgressEvent = std::function<void(TGraphic* Sender, TProgressStage Stage, uint8_t PercentDone,
                                           bool RedrawNow, const TRect& R, const std::string& Msg)>;
 
-class TGraphic {
+class TGraphic : public TPersistent {
  public:
   TGraphic() = default;
-  virtual ~TGraphic() = default;
-  TGraphic(const TGraphic&) = delete;
-  TGraphic& operator=(const TGraphic&) = delete;
+  ~TGraphic() override = default;
 
   TNotifyEvent OnChange;
   TProgressEvent OnProgress;
@@ -53,6 +63,22 @@ class TGraphic {
   // Opens a file stream and loads from it / creates a file and saves into it.
   virtual void LoadFromFile(const std::string& FileName);
   virtual void WriteToFile(const std::string& FileName) const;
+
+  // Draws the graphic stretched into Rect of Canvas; TCanvas::StretchDraw and Draw call
+  // this. A graphic that cannot draw itself draws nothing.
+  virtual void PaintTo(TCanvas& Canvas, const TRect& Rect);
+
+  // The graphic's palette, still owned by the graphic (nullptr: none). SetPalette hands a
+  // palette to the graphic, which owns it from then on; the base has no use for one and
+  // deletes it.
+  virtual HPALETTE GetPalette() const { return nullptr; }
+  virtual void SetPalette(HPALETTE Value);
+
+  // Clipboard data: loading from a block of the given format (the block stays the
+  // caller's) and producing a new block that belongs to the caller. The base handles no
+  // format and raises EInvalidGraphic "Unsupported clipboard format".
+  virtual void LoadFromClipboardFormat(uint16_t Format, HANDLE Data, HPALETTE Palette);
+  virtual void SaveToClipboardFormat(uint16_t& Format, HANDLE& Data, HPALETTE& Palette) const;
 
  protected:
   // Marks the graphic modified and calls the change handler.

@@ -69,14 +69,35 @@ bool FileMapView(TMapHandle, uint8_t*&, int64_t&) {
   return false;
 }
 
+bool OpenFileMapView(TMapHandle Handle, TFileMapView& View) {
+  if (Handle == nullptr) return false;
+  void* Bits = ::MapViewOfFile(Handle, FILE_MAP_WRITE, 0, 0, 0);
+  if (Bits == nullptr) return false;
+  MEMORY_BASIC_INFORMATION Region{};
+  if (::VirtualQuery(Bits, &Region, sizeof(Region)) == 0) {
+    ::UnmapViewOfFile(Bits);
+    return false;
+  }
+  View.Bits = static_cast<uint8_t*>(Bits);
+  View.Size = static_cast<int64_t>(Region.RegionSize);
+  View.Token = Bits;
+  return true;
+}
+
+void CloseFileMapView(TFileMapView& View) noexcept {
+  if (View.Token != nullptr) ::UnmapViewOfFile(View.Token);
+  View = TFileMapView{};
+}
+
 #else
 
 struct TPixelMemory {
-  uint8_t* Bits;     // first byte of the block
-  int64_t Size;      // bytes asked for
-  void* MapBase;     // the whole mapping, which may start before Bits ...
-  size_t MapLength;  // ... and end after the block, for huge-page alignment
-  uint32_t Magic;    // kLiveMagic while the block is live
+  uint8_t* Bits = nullptr;       // first byte of the block
+  int64_t Size = 0;              // bytes asked for
+  void* MapBase = nullptr;       // the whole mapping, which may start before Bits ...
+  size_t MapLength = 0;          // ... and end after the block, for huge-page alignment
+  uint32_t Magic = 0;            // kLiveMagic until the owner releases the block
+  std::atomic<int32_t> Refs{1};  // the owner's reference and one per open view
 };
 
 namespace {
@@ -110,6 +131,15 @@ void* map_block(size_t Length, void*& MapBase, size_t& MapLength) {
   return MapBase;
 }
 
+// Drops one reference; the last one unmaps the memory and frees the record. False when
+// the unmap failed.
+bool drop_reference(TPixelMemory* Memory) noexcept {
+  if (Memory->Refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return true;
+  const bool Unmapped = ::munmap(Memory->MapBase, Memory->MapLength) == 0;
+  std::unique_ptr<TPixelMemory> Closed(Memory);  // closing the handle frees its record
+  return Unmapped;
+}
+
 }  // namespace
 
 void GetFileMap(int32_t Size, TMapHandle& Handle, uint8_t*& Bits) {
@@ -122,7 +152,11 @@ void GetFileMap(int32_t Size, TMapHandle& Handle, uint8_t*& Bits) {
   size_t MapLength = 0;
   void* View = map_block(static_cast<size_t>(Size), MapBase, MapLength);
   if (View == nullptr) throw EOutOfResources("GetFileMap: Cannot Make View of File Map");
-  *Memory = TPixelMemory{static_cast<uint8_t*>(View), Size, MapBase, MapLength, kLiveMagic};
+  Memory->Bits = static_cast<uint8_t*>(View);
+  Memory->Size = Size;
+  Memory->MapBase = MapBase;
+  Memory->MapLength = MapLength;
+  Memory->Magic = kLiveMagic;
   // Fresh anonymous memory reads as zeros.
   Bits = Memory->Bits;
   Handle = Memory.release();  // owned by the caller until ReleaseFileMap
@@ -131,11 +165,11 @@ void GetFileMap(int32_t Size, TMapHandle& Handle, uint8_t*& Bits) {
 
 void ReleaseFileMap(TMapHandle Handle, uint8_t* Bits) {
   const bool Live = Handle != nullptr && Handle->Magic == kLiveMagic && Handle->Bits == Bits;
-  AssertDIB(Live && ::munmap(Handle->MapBase, Handle->MapLength) == 0,
-            "ReleaseFileMap: Failed To Unmap View of File map");
+  AssertDIB(Live, "ReleaseFileMap: Failed To Unmap View of File map");
   Handle->Magic = 0;
-  std::unique_ptr<TPixelMemory> Closed(Handle);  // closing the handle frees its record
   g_BlocksInUse.fetch_sub(1, std::memory_order_relaxed);
+  // An open view keeps the memory until it is closed, as a view of a mapping object does.
+  AssertDIB(drop_reference(Handle), "ReleaseFileMap: Failed To Unmap View of File map");
 }
 
 bool FileMapView(TMapHandle Handle, uint8_t*& Bits, int64_t& Size) {
@@ -143,6 +177,20 @@ bool FileMapView(TMapHandle Handle, uint8_t*& Bits, int64_t& Size) {
   Bits = Handle->Bits;
   Size = Handle->Size;
   return true;
+}
+
+bool OpenFileMapView(TMapHandle Handle, TFileMapView& View) {
+  if (Handle == nullptr || Handle->Magic != kLiveMagic) return false;
+  Handle->Refs.fetch_add(1, std::memory_order_relaxed);
+  View.Bits = Handle->Bits;
+  View.Size = Handle->Size;
+  View.Token = Handle;
+  return true;
+}
+
+void CloseFileMapView(TFileMapView& View) noexcept {
+  if (View.Token != nullptr) drop_reference(static_cast<TPixelMemory*>(View.Token));
+  View = TFileMapView{};
 }
 
 #endif

@@ -34,6 +34,22 @@ bool FileMapView(TMapHandle Handle, uint8_t*& Bits, int64_t& Size);
 // Pixel blocks obtained and not yet released, in this process (a leak shows here).
 int64_t PixelBlocksInUse();
 
+// A second view of a block, as a drawing surface laid over an image's pixel memory maps
+// one: the same bytes (on Windows at an address of its own), readable and writable. Like a
+// view of a file-mapping object, it keeps the memory valid until it is closed, also when
+// the block's owner calls ReleaseFileMap first; no new view can be opened after that.
+struct TFileMapView {
+  uint8_t* Bits = nullptr;  // first byte of the block as seen through this view
+  int64_t Size = 0;         // bytes that may be used (on Windows: rounded up to pages)
+  void* Token = nullptr;    // what CloseFileMapView releases
+};
+
+// Opens a view of the live block behind Handle; false (View untouched) for a handle that
+// is not a live block or when the platform cannot map another view.
+bool OpenFileMapView(TMapHandle Handle, TFileMapView& View);
+// Closes a view from OpenFileMapView and clears it; does nothing for an empty view.
+void CloseFileMapView(TFileMapView& View) noexcept;
+
 // Owns one pixel block until it is handed over with Detach(). Releases it on every other
 // exit path. Move-only: ownership passes, it is never shared.
 class TFileMapBlock {
