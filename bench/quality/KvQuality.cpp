@@ -4,7 +4,7 @@
 // the PSNR over all pixels and channels, and the median wall time of the quantization
 // alone over several runs (the image is loaded and copied outside the timing).
 //
-//   kvdib-quality PHOTO.ppm [--runs N] [--colors N ...] [--recipe R,G,B,ITER ...]
+//   kvdib-quality PHOTO.ppm [--runs N] [--colors N ...] [--recipe R,G,B,ITER[,GREEDY] ...]
 //   kvdib-quality --psnr A.ppm B.ppm     PSNR of B against A (for the peers' results)
 //
 // --recipe adds a refinement with that grid and iteration count (for tuning).
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (Args.empty()) {
-    std::fprintf(stderr, "usage: kvdib-quality PHOTO.ppm [--runs N] [--colors N ...] [--recipe R,G,B,ITER ...]\n");
+    std::fprintf(stderr, "usage: kvdib-quality PHOTO.ppm [--runs N] [--colors N ...] [--recipe R,G,B,ITER[,GREEDY] ...]\n");
     return 2;
   }
   const TImage Photo = read_ppm(Args[0]);
@@ -122,8 +122,12 @@ int main(int argc, char** argv) {
     if (Args[I] == "--colors") Colors.push_back(std::atoi(Args[I + 1].c_str()));
     if (Args[I] == "--recipe") {
       kv::TKvRefineRecipe R;
-      if (std::sscanf(Args[I + 1].c_str(), "%d,%d,%d,%d", &R.GridRed, &R.GridGreen, &R.GridBlue, &R.Iterations) == 4)
+      int Greedy = 0;
+      if (std::sscanf(Args[I + 1].c_str(), "%d,%d,%d,%d,%d", &R.GridRed, &R.GridGreen, &R.GridBlue, &R.Iterations,
+                      &Greedy) >= 4) {
+        R.Greedy = Greedy != 0;
         Recipes.push_back(R);
+      }
     }
   }
   if (Colors.empty()) Colors = {256, 16};
@@ -136,7 +140,8 @@ int main(int argc, char** argv) {
       Plan.push_back({kv::QuantizeMethodName(M), {N, M, kv::kvDmFloydSteinberg}, false, {}});
     for (const kv::TKvRefineRecipe& R : Recipes) {
       char Name[64];
-      std::snprintf(Name, sizeof Name, "grid%d%d%d/i%d", R.GridRed, R.GridGreen, R.GridBlue, R.Iterations);
+      std::snprintf(Name, sizeof Name, "grid%d%d%d/i%d%s", R.GridRed, R.GridGreen, R.GridBlue, R.Iterations,
+                    R.Greedy ? "g" : "");
       Plan.push_back({Name, {N, kv::kvQmRefine, kv::kvDmNone}, true, R});
     }
   }

@@ -36,12 +36,15 @@ class TGridHistogram {
     }
     m_Cells = uint32_t{1} << (Bits.Red + Bits.Green + Bits.Blue);
     m_Spill = MaxDropped == 0 ? kCountMask : ((uint64_t{1} << kSumBits) - 1) / static_cast<uint64_t>(MaxDropped);
-    m_Words.assign(2 * static_cast<size_t>(m_Cells), 0);
+    // Two sets of words while they are small enough to stay in the cache; one for the
+    // larger grids, whose words are reached far apart anyway.
+    m_Sets = m_Cells <= (1u << 16) ? 2 : 1;
+    m_Words.assign(m_Sets * static_cast<size_t>(m_Cells), 0);
   }
 
   void AddRow(const uint8_t* Row, int64_t Width) {
     uint64_t* const Even = m_Words.data();
-    uint64_t* const Odd = Even + m_Cells;
+    uint64_t* const Odd = Even + (m_Sets - 1) * static_cast<size_t>(m_Cells);
     // Locals, so that the stores into the words cannot make the compiler read them again.
     const uint64_t* const R = m_Parts[0].data();
     const uint64_t* const G = m_Parts[1].data();
@@ -73,7 +76,7 @@ class TGridHistogram {
     for (uint32_t Cell = 0; Cell < m_Cells; ++Cell) {
       TKvColorPoint P;
       Add(P, m_Words[Cell]);
-      Add(P, m_Words[m_Cells + Cell]);
+      if (m_Sets == 2) Add(P, m_Words[m_Cells + Cell]);
       for (; S < m_Spilled.size() && m_Spilled[S].first == Cell; ++S) Add(P, m_Spilled[S].second);
       if (P.Weight == 0) continue;
       for (int C = 0; C < 3; ++C) {
@@ -103,6 +106,7 @@ class TGridHistogram {
   TKvGridBits m_Bits;
   std::array<std::array<uint64_t, 256>, 3> m_Parts{};  // red, green, blue
   uint32_t m_Cells = 0;
+  size_t m_Sets = 2;
   uint64_t m_Spill = 0;
   std::vector<uint64_t> m_Words;  // even pixels' words, then odd pixels'
   std::vector<std::pair<uint32_t, uint64_t>> m_Spilled;

@@ -143,70 +143,74 @@ uint8_t NearestEntryExhaustive(const TKvPaletteBuffer& Palette, uint32_t R, uint
   return Index;
 }
 
-TKvPaletteLookup::TKvPaletteLookup(const TKvPaletteBuffer& Palette)
-    : m_Cell(kCells, kUnbuilt), m_Start(kCells, 0), m_Parent(kParents), m_ParentBuilt(kParents, false) {
+TKvPaletteLookup::TKvPaletteLookup(const TKvPaletteBuffer& Palette) : m_Cell(kSide * kSide * kSide, 0) {
   AssertDIB(Palette.Count >= 1 && Palette.Count <= 256, "TKvPaletteLookup: Empty Palette");
   // An entry repeating an earlier colour never wins (the lower index does): left out.
-  std::vector<uint32_t> Seen;
+  std::vector<uint8_t> All;
   for (int32_t I = 0; I < Palette.Count; ++I) {
     const RGBQUAD& Q = Palette.Colors[static_cast<size_t>(I)];
-    const uint32_t Key = static_cast<uint32_t>(Q.rgbRed) << 16 | Q.rgbGreen << 8 | Q.rgbBlue;
-    if (std::find(Seen.begin(), Seen.end(), Key) != Seen.end()) continue;
-    Seen.push_back(Key);
-    m_Entries.push_back(TCandidate{Q.rgbRed, Q.rgbGreen, Q.rgbBlue, static_cast<uint8_t>(I)});
+    const TKvColorF C{static_cast<double>(Q.rgbRed), static_cast<double>(Q.rgbGreen), static_cast<double>(Q.rgbBlue)};
+    m_Entries[static_cast<size_t>(I)] = C;
+    bool Repeat = false;
+    for (uint8_t J : All) Repeat = Repeat || m_Entries[J] == C;
+    if (!Repeat) All.push_back(static_cast<uint8_t>(I));
   }
+  const uint32_t Lo[3] = {0, 0, 0};
+  Fill(Lo, kSide, All);
 }
 
-void TKvPaletteLookup::Candidates(const std::vector<TCandidate>& From, const int32_t Lo[3], const int32_t Hi[3],
-                                  std::vector<TCandidate>& To) {
-  // The smallest greatest distance first; every colour of the box has an entry that near.
-  int32_t Limit = std::numeric_limits<int32_t>::max();
-  for (const TCandidate& E : From) {
-    const int32_t V[3] = {E.R, E.G, E.B};
-    int32_t Far = 0;
-    for (int C = 0; C < 3; ++C) {
-      const int32_t D = std::max(V[C] - Lo[C], Hi[C] - V[C]);
+void TKvPaletteLookup::Fill(const uint32_t Lo[3], uint32_t Size, const std::vector<uint8_t>& From) {
+  // The centres of the box's cells span Low..High in each channel.
+  double Low[3], High[3];
+  for (int C = 0; C < 3; ++C) {
+    const double Step = 1u << kShift;
+    Low[C] = Step * Lo[C] + (Step - 1) / 2;
+    High[C] = Step * (Lo[C] + Size - 1) + (Step - 1) / 2;
+  }
+  if (Size == 1) {
+    const TKvColorF Centre{Low[0], Low[1], Low[2]};
+    uint8_t Best = From[0];
+    double BestD = SquaredDistance(m_Entries[Best], Centre);
+    for (size_t I = 1; I < From.size(); ++I) {
+      const double D = SquaredDistance(m_Entries[From[I]], Centre);
+      if (D < BestD) {
+        BestD = D;
+        Best = From[I];
+      }
+    }
+    m_Cell[(Lo[0] * kSide + Lo[1]) * kSide + Lo[2]] = Best;
+    return;
+  }
+  double Limit = std::numeric_limits<double>::infinity();
+  for (uint8_t E : From) {
+    double Far = 0;
+    for (size_t C = 0; C < 3; ++C) {
+      const double D = std::max(m_Entries[E][C] - Low[C], High[C] - m_Entries[E][C]);
       Far += D * D;
     }
     Limit = std::min(Limit, Far);
   }
-  for (const TCandidate& E : From) {
-    const int32_t V[3] = {E.R, E.G, E.B};
-    int32_t Near = 0;
-    for (int C = 0; C < 3; ++C) {
-      const int32_t D = V[C] < Lo[C] ? Lo[C] - V[C] : V[C] > Hi[C] ? V[C] - Hi[C] : 0;
+  std::vector<uint8_t> Kept;
+  for (uint8_t E : From) {
+    double Near = 0;
+    for (size_t C = 0; C < 3; ++C) {
+      const double V = m_Entries[E][C];
+      const double D = V < Low[C] ? Low[C] - V : V > High[C] ? V - High[C] : 0;
       Near += D * D;
     }
-    if (Near <= Limit) To.push_back(E);
+    if (Near <= Limit) Kept.push_back(E);
   }
-}
-
-uint32_t TKvPaletteLookup::BuildCell(uint32_t Cell) {
-  const int32_t R0 = static_cast<int32_t>(Cell >> 12) << 2;
-  const int32_t G0 = static_cast<int32_t>((Cell >> 6) & 63) << 2;
-  const int32_t B0 = static_cast<int32_t>(Cell & 63) << 2;
-  const size_t Parent = static_cast<size_t>((R0 >> 4) << 8 | (G0 >> 4) << 4 | (B0 >> 4));
-  if (!m_ParentBuilt[Parent]) {
-    const int32_t Lo[3] = {R0 & ~15, G0 & ~15, B0 & ~15};
-    const int32_t Hi[3] = {Lo[0] + 15, Lo[1] + 15, Lo[2] + 15};
-    Candidates(m_Entries, Lo, Hi, m_Parent[Parent]);
-    m_ParentBuilt[Parent] = true;
+  if (Kept.size() == 1) {
+    for (uint32_t R = Lo[0]; R < Lo[0] + Size; ++R)
+      for (uint32_t G = Lo[1]; G < Lo[1] + Size; ++G)
+        std::fill_n(m_Cell.begin() + static_cast<ptrdiff_t>((R * kSide + G) * kSide + Lo[2]), Size, Kept[0]);
+    return;
   }
-  const int32_t Lo[3] = {R0, G0, B0};
-  const int32_t Hi[3] = {R0 + 3, G0 + 3, B0 + 3};
-  const size_t Start = m_Pool.size();
-  Candidates(m_Parent[Parent], Lo, Hi, m_Pool);
-  const size_t Count = m_Pool.size() - Start;
-  uint32_t State;
-  if (Count == 1) {
-    State = m_Pool[Start].Index;
-    m_Pool.resize(Start);
-  } else {
-    State = static_cast<uint32_t>(Count - 1) << 24;
-    m_Start[Cell] = static_cast<uint32_t>(Start);
+  const uint32_t Half = Size / 2;
+  for (uint32_t Part = 0; Part < 8; ++Part) {
+    const uint32_t Sub[3] = {Lo[0] + (Part >> 2 & 1) * Half, Lo[1] + (Part >> 1 & 1) * Half, Lo[2] + (Part & 1) * Half};
+    Fill(Sub, Half, Kept);
   }
-  m_Cell[Cell] = State;
-  return State;
 }
 
 }  // namespace kv

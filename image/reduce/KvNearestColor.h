@@ -13,14 +13,17 @@
 // of NearestExhaustive, ties included; the second distance is exact or, when a side was
 // left out for Reach, a lower bound, which is what the refinement's bounds need.
 //
-// TKvPaletteLookup gives the nearest entry of a rounded palette for any 24-bit colour, in
-// integers, exactly. Each cell of 4 x 4 x 4 colours keeps the list of entries that can be
-// nearest to some colour in it: an entry whose least squared
-// distance to the box exceeds the smallest greatest distance of any entry never is (the
-// locally sorted search of J. Heckbert's median-cut paper, 1982, in its box form). Most
-// cells keep one entry; a colour is measured against the few of its cell otherwise. The
-// lists are made when a cell is first asked for, from the list of its 16 x 16 x 16 parent
-// box, so a lookup costs a table read in the common case.
+// TKvPaletteLookup maps a 24-bit colour to a palette entry for error diffusion: the entry
+// nearest to the centre of the colour's cell of 8 x 8 x 8 colours (lowest index of
+// equals), from a table made at once for all 32,768 cells, so a lookup is one read from a
+// table that stays in the first-level cache (error diffusion waits for every lookup
+// before it can go on to the next pixel). The table is filled box by box (the locally sorted
+// search of P. Heckbert's "Color image quantization for frame buffer display", 1982): an
+// entry whose least distance to a box's centres exceeds the greatest distance of some
+// other entry cannot be nearest to any of them, and a box left with one candidate is
+// filled whole; others are split into eight. The answer is within a cell's half
+// diagonal of the nearest entry's distance; the diffusion carries the difference on like
+// any other error.
 #pragma once
 
 #include <algorithm>
@@ -101,52 +104,25 @@ class TKvPaletteLookup {
   // Palette.Count must be at least 1.
   explicit TKvPaletteLookup(const TKvPaletteBuffer& Palette);
 
-  uint8_t Nearest(uint32_t R, uint32_t G, uint32_t B) {
-    const uint32_t Cell = (R >> 2) << 12 | (G >> 2) << 6 | B >> 2;
-    uint32_t S = m_Cell[Cell];
-    if (S == kUnbuilt) [[unlikely]]
-      S = BuildCell(Cell);
-    if ((S >> 24) == 0) return static_cast<uint8_t>(S);
-    const TCandidate* C = m_Pool.data() + m_Start[Cell];
-    const TCandidate* const End = C + (S >> 24) + 1;
-    int32_t Best = std::numeric_limits<int32_t>::max();
-    uint8_t Index = 0;
-    for (; C != End; ++C) {
-      const int32_t DR = static_cast<int32_t>(R) - C->R;
-      const int32_t DG = static_cast<int32_t>(G) - C->G;
-      const int32_t DB = static_cast<int32_t>(B) - C->B;
-      const int32_t D = DR * DR + DG * DG + DB * DB;
-      if (D < Best) {
-        Best = D;
-        Index = C->Index;
-      }
-    }
-    return Index;
+  uint8_t Nearest(uint32_t R, uint32_t G, uint32_t B) const {
+    return m_Cell[(R >> kShift) << (2 * kBits) | (G >> kShift) << kBits | B >> kShift];
+  }
+  // The centre of the cell of a colour.
+  static TKvColorF CellCentre(uint32_t R, uint32_t G, uint32_t B) {
+    constexpr uint32_t Mask = ~((1u << kShift) - 1);
+    constexpr double Half = ((1u << kShift) - 1) / 2.0;
+    return TKvColorF{static_cast<double>(R & Mask) + Half, static_cast<double>(G & Mask) + Half,
+                     static_cast<double>(B & Mask) + Half};
   }
 
  private:
-  struct TCandidate {
-    int16_t R, G, B;
-    uint8_t Index;
-  };
-  // A cell's state: kUnbuilt, or the candidate count less one in bits 24-31 and, for one
-  // candidate, its index in bits 0-7 (a longer list starts at m_Start of the cell).
-  static constexpr uint32_t kUnbuilt = 0xFFFFFFFF;
+  static constexpr uint32_t kBits = 5;  // bits kept of each channel
+  static constexpr uint32_t kShift = 8 - kBits;
+  static constexpr uint32_t kSide = 1u << kBits;  // cells per channel
+  void Fill(const uint32_t Lo[3], uint32_t Size, const std::vector<uint8_t>& From);
 
-  uint32_t BuildCell(uint32_t Cell);
-  // Appends the entries of From (in index order) that can be nearest inside the box Lo..Hi
-  // (inclusive, red, green, blue) to To.
-  static void Candidates(const std::vector<TCandidate>& From, const int32_t Lo[3], const int32_t Hi[3],
-                         std::vector<TCandidate>& To);
-
-  std::vector<TCandidate> m_Entries;
-  static constexpr uint32_t kCells = 1u << 18;     // 6 bits of each channel
-  static constexpr uint32_t kParents = 1u << 12;   // 4 bits of each channel
-  std::vector<uint32_t> m_Cell;                     // kCells states
-  std::vector<uint32_t> m_Start;                    // where each cell's list starts in the pool
-  std::vector<TCandidate> m_Pool;                   // the cells' lists
-  std::vector<std::vector<TCandidate>> m_Parent;    // parent lists, made on demand
-  std::vector<bool> m_ParentBuilt;
+  std::array<TKvColorF, 256> m_Entries{};
+  std::vector<uint8_t> m_Cell;  // the entry of each cell: red part, then green, then blue
 };
 
 }  // namespace kv

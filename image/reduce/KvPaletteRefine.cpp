@@ -329,7 +329,112 @@ class TLloyd {
   TKvNearestSearch m_Search;
 };
 
+// A point of the greedy division, moved as a whole so that every box is one run of
+// memory: its position, weight, weight times squared position (summed over channels),
+// and where it came from.
+struct TItem {
+  TKvColorF Pos;
+  double Weight;
+  TKvColorF Square;
+  uint32_t Index;
+};
+
+// A box of the greedy division: items Lo..Hi-1, with their sums.
+struct TBox {
+  size_t Lo, Hi;
+  double Weight;
+  double Sum[3];
+  double Square[3];
+  double Spread(size_t C) const { return Square[C] - Sum[C] * Sum[C] / Weight; }
+  double Error() const { return Spread(0) + Spread(1) + Spread(2); }
+};
+
+TBox box_of(const std::vector<TItem>& Items, size_t Lo, size_t Hi) {
+  TBox B{Lo, Hi, 0, {0, 0, 0}, {0, 0, 0}};
+  for (size_t I = Lo; I < Hi; ++I) {
+    const TItem& T = Items[I];
+    B.Weight += T.Weight;
+    for (size_t C = 0; C < 3; ++C) {
+      B.Sum[C] += T.Weight * T.Pos[C];
+      B.Square[C] += T.Square[C];
+    }
+  }
+  return B;
+}
+
+// The other part of Whole once Part is known: Whole's sums less Part's.
+TBox rest_of(const TBox& Whole, const TBox& Part, size_t Lo, size_t Hi) {
+  TBox B{Lo, Hi, Whole.Weight - Part.Weight, {0, 0, 0}, {0, 0, 0}};
+  for (size_t C = 0; C < 3; ++C) {
+    B.Sum[C] = Whole.Sum[C] - Part.Sum[C];
+    B.Square[C] = Whole.Square[C] - Part.Square[C];
+  }
+  return B;
+}
+
 }  // namespace
+
+std::vector<TKvColorF> GreedySeeds(std::span<const TKvColorPoint> Points, int32_t Colors,
+                                   std::vector<uint8_t>& SeedOf) {
+  std::vector<TItem> Items(Points.size());
+  for (size_t I = 0; I < Points.size(); ++I) {
+    TItem& T = Items[I];
+    T.Weight = static_cast<double>(Points[I].Weight);
+    for (size_t C = 0; C < 3; ++C) {
+      T.Pos[C] = static_cast<double>(Points[I].Sum[C]) / T.Weight;
+      T.Square[C] = T.Weight * T.Pos[C] * T.Pos[C];
+    }
+    T.Index = static_cast<uint32_t>(I);
+  }
+  std::vector<TBox> Boxes{box_of(Items, 0, Items.size())};
+  std::vector<bool> Final{false};  // boxes that cannot be split
+  while (Boxes.size() < static_cast<size_t>(Colors)) {
+    // The box of the largest error (the first of equals) that can be split.
+    size_t Worst = Boxes.size();
+    double WorstError = 0;
+    for (size_t B = 0; B < Boxes.size(); ++B) {
+      const double E = Boxes[B].Error();
+      if (!Final[B] && Boxes[B].Hi - Boxes[B].Lo >= 2 && E > WorstError) {
+        Worst = B;
+        WorstError = E;
+      }
+    }
+    if (Worst == Boxes.size()) break;
+    const TBox Box = Boxes[Worst];
+    // The channel of the largest spread about the mean (ties to red, then green).
+    size_t Channel = 0;
+    for (size_t C = 1; C < 3; ++C)
+      if (Box.Spread(C) > Box.Spread(Channel)) Channel = C;
+    const double Mean = Box.Sum[Channel] / Box.Weight;
+    const auto Mid = std::partition(Items.begin() + static_cast<ptrdiff_t>(Box.Lo),
+                                           Items.begin() + static_cast<ptrdiff_t>(Box.Hi),
+                                           [Channel, Mean](const TItem& T) { return T.Pos[Channel] <= Mean; });
+    const size_t Split = static_cast<size_t>(Mid - Items.begin());
+    if (Split == Box.Lo || Split == Box.Hi) {
+      Final[Worst] = true;  // every point on one side: nothing to split
+      continue;
+    }
+    // The smaller part is summed, the larger one is what remains.
+    if (Split - Box.Lo <= Box.Hi - Split) {
+      Boxes[Worst] = box_of(Items, Box.Lo, Split);
+      Boxes.push_back(rest_of(Box, Boxes[Worst], Split, Box.Hi));
+    } else {
+      const TBox High = box_of(Items, Split, Box.Hi);
+      Boxes[Worst] = rest_of(Box, High, Box.Lo, Split);
+      Boxes.push_back(High);
+    }
+    Final.push_back(false);
+  }
+  std::vector<TKvColorF> Seeds;
+  SeedOf.assign(Points.size(), 0);
+  for (size_t B = 0; B < Boxes.size(); ++B) {
+    TKvColorF M;
+    for (size_t C = 0; C < 3; ++C) M[C] = Boxes[B].Sum[C] / Boxes[B].Weight;
+    Seeds.push_back(M);
+    for (size_t I = Boxes[B].Lo; I < Boxes[B].Hi; ++I) SeedOf[Items[I].Index] = static_cast<uint8_t>(B);
+  }
+  return Seeds;
+}
 
 TKvRefinedPalette RefinePalette(std::span<const TKvColorPoint> Points, std::span<const TKvColorF> Seeds,
                                 std::span<const uint8_t> SeedOf, const TKvRefineSettings& Settings,

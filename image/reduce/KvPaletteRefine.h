@@ -40,6 +40,15 @@ struct TKvRefinedPalette {
   int Iterations = 0;               // Lloyd iterations run
 };
 
+// Seeds by greedy division: starting from one box of all points, the box of the largest
+// squared error is split at the mean of its channel of largest spread, until Colors
+// boxes (or every box holds one colour); each box's seed is its exact mean, and SeedOf
+// receives each point's box. This is the variance-greedy order of X. Wu's quantizer
+// ("Efficient statistical computations for optimal color quantization", 1991), on the
+// points instead of a cumulative grid.
+std::vector<TKvColorF> GreedySeeds(std::span<const TKvColorPoint> Points, int32_t Colors,
+                                   std::vector<uint8_t>& SeedOf);
+
 // Refines Seeds (at most Settings.Colors, may be fewer) on Points (not empty). SeedOf,
 // when not empty, gives for each point a seed that is probably near it (such as the box
 // of the division that made the seeds); it only speeds up the first assignment. Step is

@@ -177,15 +177,17 @@ int32_t QuantizeProgressTotal(const TKvQuantizeOptions& Options) {
 }
 
 TKvRefineRecipe QuantizeRecipe(TKvQuantizeMethod Method, int32_t Colors) {
+  // Chosen on photographs (bench/quality.sh): see the table at the top of KvQuantize.h.
   TKvRefineRecipe R;
+  R.Greedy = true;
   const bool Few = Colors <= 16;
   if (Method == kvQmBest) {
-    R.GridRed = 6;
+    R.GridRed = Few ? 6 : 7;
     R.GridGreen = 7;
-    R.GridBlue = 6;
-    R.Iterations = Few ? 64 : 16;
+    R.GridBlue = Few ? 6 : 7;
+    R.Iterations = Few ? 32 : 4;
   } else {
-    R.Iterations = Few ? 16 : 4;
+    R.Iterations = Few ? 8 : 2;
   }
   return R;
 }
@@ -208,26 +210,30 @@ void QuantizeRefined(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantizeOp
   }
 
   // The seeds: the weighted-variance division of the points, as the Normal method divides
-  // its cells.
+  // its cells, or the variance-greedy one.
   const int Depth = seed_depth(O.Colors);
   Staged.Stage(Total / 4, int64_t{1} << Depth);
-  std::vector<TKvColorEntry> Entries(Points.Points.size());
-  for (size_t I = 0; I < Entries.size(); ++I) {
-    const TKvColorPoint& P = Points.Points[I];
-    Entries[I] = TKvColorEntry{static_cast<int32_t>(TruncatedMean(P, 0)), static_cast<int32_t>(TruncatedMean(P, 1)),
-                               static_cast<int32_t>(TruncatedMean(P, 2)), static_cast<int64_t>(P.Weight),
-                               static_cast<int32_t>(I)};
-  }
-  TKvPaletteBuffer SeedPalette;
-  DivideColorEntries(0, Entries.size(), 0, Depth, Entries.data(), SeedPalette, Staged.UnitProc());
-  std::vector<uint8_t> SeedOf(Entries.size());
-  for (const TKvColorEntry& E : Entries) SeedOf[static_cast<size_t>(E.Key)] = static_cast<uint8_t>(E.Count);
-  Entries = {};
+  std::vector<uint8_t> SeedOf;
   std::vector<TKvColorF> Seeds;
-  for (int32_t I = 0; I < SeedPalette.Count; ++I) {
-    const RGBQUAD& Q = SeedPalette.Colors[static_cast<size_t>(I)];
-    Seeds.push_back(TKvColorF{static_cast<double>(Q.rgbRed), static_cast<double>(Q.rgbGreen),
-                              static_cast<double>(Q.rgbBlue)});
+  if (Recipe.Greedy) {
+    Seeds = GreedySeeds(Points.Points, O.Colors, SeedOf);
+  } else {
+    std::vector<TKvColorEntry> Entries(Points.Points.size());
+    for (size_t I = 0; I < Entries.size(); ++I) {
+      const TKvColorPoint& P = Points.Points[I];
+      Entries[I] = TKvColorEntry{static_cast<int32_t>(TruncatedMean(P, 0)), static_cast<int32_t>(TruncatedMean(P, 1)),
+                                 static_cast<int32_t>(TruncatedMean(P, 2)), static_cast<int64_t>(P.Weight),
+                                 static_cast<int32_t>(I)};
+    }
+    TKvPaletteBuffer SeedPalette;
+    DivideColorEntries(0, Entries.size(), 0, Depth, Entries.data(), SeedPalette, Staged.UnitProc());
+    SeedOf.resize(Entries.size());
+    for (const TKvColorEntry& E : Entries) SeedOf[static_cast<size_t>(E.Key)] = static_cast<uint8_t>(E.Count);
+    for (int32_t I = 0; I < SeedPalette.Count; ++I) {
+      const RGBQUAD& Q = SeedPalette.Colors[static_cast<size_t>(I)];
+      Seeds.push_back(TKvColorF{static_cast<double>(Q.rgbRed), static_cast<double>(Q.rgbGreen),
+                                static_cast<double>(Q.rgbBlue)});
+    }
   }
 
   Staged.Stage(Total / 2, Recipe.Iterations);

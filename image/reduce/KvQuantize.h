@@ -74,6 +74,8 @@ struct TKvRefineRecipe {
   int GridRed = 5, GridGreen = 6, GridBlue = 5;
   int Iterations = 8;
   bool Pruned = true;
+  // Seeds from the variance-greedy division instead of the Normal method's division.
+  bool Greedy = false;
 };
 TKvRefineRecipe QuantizeRecipe(TKvQuantizeMethod Method, int32_t Colors);
 // refine and best with an explicit recipe; Options.Method is not looked at.
