@@ -50,7 +50,7 @@ class TGridHistogram {
     const uint64_t* const G = m_Parts[1].data();
     const uint64_t* const B = m_Parts[2].data();
     const uint64_t Limit = m_Spill;
-    auto Count = [&](uint64_t* Words, const uint8_t* P) {
+    auto Count = [R, G, B, Limit, this](uint64_t* Words, const uint8_t* P) {
       const uint64_t Parts = R[P[2]] + G[P[1]] + B[P[0]];
       const uint32_t Cell = static_cast<uint32_t>(Parts & kCountMask);
       const uint64_t Word = Words[Cell] + (Parts - Cell + 1);

@@ -187,7 +187,7 @@ TKvRefineRecipe QuantizeRecipe(TKvQuantizeMethod Method, int32_t Colors) {
     R.GridBlue = Few ? 6 : 7;
     R.Iterations = Few ? 32 : 4;
   } else {
-    R.Iterations = Few ? 8 : 2;
+    R.Iterations = Few ? 4 : 1;
   }
   return R;
 }

@@ -5,7 +5,7 @@
 //   fine    the Fine method (the same division on the pixels themselves), exactly
 //   refine  the Normal method's 5-6-5 cell histogram, kept with exact sums: the cells at
 //           their exact means are seeded by the variance-greedy division and refined by
-//           Lloyd iterations (2 for more than 16 colours, 8 otherwise); pixels are mapped
+//           Lloyd iterations (1 for more than 16 colours, 4 otherwise); pixels are mapped
 //           through the cell table, as the Normal method maps them
 //   best    the same on a finer grid of cells (7-7-7 bits for more than 16 colours with
 //           4 iterations, 6-7-6 with 32 otherwise), mapped through that grid's table
