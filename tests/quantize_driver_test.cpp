@@ -152,17 +152,18 @@ TEST(QuantizeDriver, RefusalsComeBeforeAnything) {
     TKvQuantizeOptions Options;
     const char* Message;
   };
-  const TBad Bad[] = {{{1, kvQmRefine, kvDmNone}, "QuantizeTrueColor: Invalid Color Count"},
-                      {{257, kvQmNormal, kvDmNone}, "QuantizeTrueColor: Invalid Color Count"},
-                      {{0, kvQmBest, kvDmNone}, "QuantizeTrueColor: Invalid Color Count"},
-                      {{16, static_cast<TKvQuantizeMethod>(4), kvDmNone}, "QuantizeTrueColor: Invalid Method"},
-                      {{16, kvQmFine, static_cast<TKvDitherMode>(2)}, "QuantizeTrueColor: Invalid Dither Mode"}};
+  const TBad Bad[] = {
+      {{1, kvQmRefine, kvDmNone}, "QuantizeTrueColor: Invalid Color Count"},
+      {{257, kvQmNormal, kvDmNone}, "QuantizeTrueColor: Invalid Color Count"},
+      {{0, kvQmBest, kvDmNone}, "QuantizeTrueColor: Invalid Color Count"},
+      {{16, static_cast<TKvQuantizeMethod>(4), kvDmNone}, "QuantizeTrueColor: Invalid Method"},
+      {{16, kvQmFine, static_cast<TKvDitherMode>(2)}, "QuantizeTrueColor: Invalid Dither Mode"}};
   for (const TBad& B : Bad) {
     TKvDIBInfo Dst{};
     Dst.BitsSize = 99;
     const int64_t Before = test::OpenResourceCount();
-    test::ExpectThrowMessage<EKvDIBInvalidDIBPara>([&] { QuantizeTrueColor(Src.Info(), Dst, B.Options, nullptr); },
-                                                   B.Message);
+    test::ExpectThrowMessage<EKvDIBInvalidDIBPara>(
+        [&] { QuantizeTrueColor(Src.Info(), Dst, B.Options, nullptr); }, B.Message);
     EXPECT_EQ(Dst.BitsSize, 99);
     EXPECT_EQ(test::OpenResourceCount(), Before);
   }
@@ -176,7 +177,8 @@ TEST(QuantizeDriver, ACancelInsideTheProgressReleasesEverything) {
         const TKvQuantizeOptions O{Colors, M, D};
         for (int At : {1, QuantizeProgressTotal(O)})
           test::ExpectCancelReleasesEverything(
-              [&](TKvDIBInfo& Dst, const TKvProgressProc& P) { QuantizeTrueColor(Src.Info(), Dst, O, P); }, At);
+              [&](TKvDIBInfo& Dst, const TKvProgressProc& P) { QuantizeTrueColor(Src.Info(), Dst, O, P); },
+              At);
       }
 }
 
@@ -210,7 +212,8 @@ TEST(QuantizeDriver, OtherCountsOfNormalAndFineMergeTheDescribedPalette) {
   for (TKvQuantizeMethod M : {kvQmNormal, kvQmFine})
     for (int32_t Colors : {2, 7, 100}) {
       const TOwnedDIB Dst = quantize(Src, {Colors, M, kvDmNone});
-      EXPECT_EQ(Dst.Info().Header.biClrUsed, static_cast<uint32_t>(Colors)) << QuantizeMethodName(M) << Colors;
+      EXPECT_EQ(Dst.Info().Header.biClrUsed, static_cast<uint32_t>(Colors))
+          << QuantizeMethodName(M) << Colors;
     }
 }
 
@@ -218,9 +221,9 @@ TEST(QuantizeMerge, TheCheapestPairIsMergedIntoItsWeightedMean) {
   TKvPaletteBuffer P;
   P.Count = 4;
   P.Colors[0] = test::Quad(0, 0, 0);
-  P.Colors[1] = test::Quad(10, 0, 0);    // near entry 0, but heavy
+  P.Colors[1] = test::Quad(10, 0, 0);  // near entry 0, but heavy
   P.Colors[2] = test::Quad(200, 0, 0);
-  P.Colors[3] = test::Quad(240, 0, 0);   // light pair: merged first
+  P.Colors[3] = test::Quad(240, 0, 0);  // light pair: merged first
   std::array<uint64_t, 256> Counts{};
   Counts[0] = 1000;
   Counts[1] = 1000;

@@ -16,8 +16,11 @@ namespace {
 
 TKvColorPoint point(uint64_t W, double R, double G, double B) {
   // Integer sums, as the gatherings make them: W pixels whose values add up to W x colour.
-  return TKvColorPoint{W, {static_cast<uint64_t>(std::llround(W * R)), static_cast<uint64_t>(std::llround(W * G)),
-                           static_cast<uint64_t>(std::llround(W * B))}, 0};
+  return TKvColorPoint{
+      W,
+      {static_cast<uint64_t>(std::llround(W * R)), static_cast<uint64_t>(std::llround(W * G)),
+       static_cast<uint64_t>(std::llround(W * B))},
+      0};
 }
 
 TKvColorF position(const TKvColorPoint& P) {
@@ -28,7 +31,8 @@ TKvColorF position(const TKvColorPoint& P) {
 // The plain formulation: assign every point to its nearest centre (lowest index of
 // equals), move every centre to its points' mean, until nothing moves; then round and
 // assign once more.
-TKvRefinedPalette plain_lloyd(const std::vector<TKvColorPoint>& Points, std::vector<TKvColorF> C, int Iterations) {
+TKvRefinedPalette plain_lloyd(const std::vector<TKvColorPoint>& Points, std::vector<TKvColorF> C,
+                              int Iterations) {
   std::vector<uint8_t> A(Points.size(), 0);
   auto assign = [&] {
     bool Changed = false;
@@ -48,7 +52,8 @@ TKvRefinedPalette plain_lloyd(const std::vector<TKvColorPoint>& Points, std::vec
           W += Points[I].Weight;
           for (int K = 0; K < 3; ++K) S[K] += Points[I].Sum[static_cast<size_t>(K)];
         }
-      for (int K = 0; K < 3; ++K) C[J][static_cast<size_t>(K)] = static_cast<double>(S[K]) / static_cast<double>(W);
+      for (int K = 0; K < 3; ++K)
+        C[J][static_cast<size_t>(K)] = static_cast<double>(S[K]) / static_cast<double>(W);
     }
     if (!assign()) break;
   }
@@ -67,7 +72,8 @@ TKvRefinedPalette plain_lloyd(const std::vector<TKvColorPoint>& Points, std::vec
 void expect_same(const TKvRefinedPalette& A, const TKvRefinedPalette& B) {
   ASSERT_EQ(A.Palette.Count, B.Palette.Count);
   for (int32_t I = 0; I < A.Palette.Count; ++I) {
-    const RGBQUAD &X = A.Palette.Colors[static_cast<size_t>(I)], &Y = B.Palette.Colors[static_cast<size_t>(I)];
+    const RGBQUAD &X = A.Palette.Colors[static_cast<size_t>(I)],
+                  &Y = B.Palette.Colors[static_cast<size_t>(I)];
     EXPECT_TRUE(X.rgbRed == Y.rgbRed && X.rgbGreen == Y.rgbGreen && X.rgbBlue == Y.rgbBlue) << "entry " << I;
   }
   EXPECT_EQ(A.Assignment, B.Assignment);
@@ -116,7 +122,8 @@ TEST(QuantizeRefine, PrunedAndPlainModesAgreeWhereEntriesMustBeSplit) {
   for (int Trial = 0; Trial < 12; ++Trial) {
     std::vector<TKvColorPoint> Points;
     const int N = 50 + 40 * Trial;
-    for (int I = 0; I < N; ++I) Points.push_back(point(static_cast<uint64_t>(W(Rng)), V(Rng) / 2, V(Rng), V(Rng) % 7));
+    for (int I = 0; I < N; ++I)
+      Points.push_back(point(static_cast<uint64_t>(W(Rng)), V(Rng) / 2, V(Rng), V(Rng) % 7));
     std::vector<TKvColorF> Seeds{{0, 0, 0}, {255, 255, 255}, {10, 200, 3}};
     TKvRefineSettings S;
     S.Colors = Trial % 2 ? 256 : 16;
@@ -173,7 +180,8 @@ TEST(QuantizeRefine, FewerPointsThanEntriesKeepTheirColoursExactly) {
     TKvRefineSettings S;
     S.Colors = Colors;
     std::vector<uint8_t> SeedOf;
-    const TKvRefinedPalette R = RefinePalette(Points, GreedySeeds(Points, Colors, SeedOf), SeedOf, S, nullptr);
+    const TKvRefinedPalette R =
+        RefinePalette(Points, GreedySeeds(Points, Colors, SeedOf), SeedOf, S, nullptr);
     expect_all_used(Points, R, Colors);
     for (size_t I = 0; I < Points.size(); ++I) {
       const RGBQUAD& Q = R.Palette.Colors[R.Assignment[I]];
@@ -183,7 +191,8 @@ TEST(QuantizeRefine, FewerPointsThanEntriesKeepTheirColoursExactly) {
   }
   // One colour: one entry, exactly it.
   TKvRefineSettings S;
-  const TKvRefinedPalette One = RefinePalette(std::vector<TKvColorPoint>{point(9, 1, 2, 3)}, {}, {}, S, nullptr);
+  const TKvRefinedPalette One =
+      RefinePalette(std::vector<TKvColorPoint>{point(9, 1, 2, 3)}, {}, {}, S, nullptr);
   ASSERT_EQ(One.Palette.Count, 1);
   EXPECT_EQ(One.Palette.Colors[0].rgbRed, 1);
   EXPECT_EQ(One.Palette.Colors[0].rgbGreen, 2);
@@ -205,8 +214,9 @@ TEST(QuantizeRefine, TiesGoToTheLowestIndex) {
 TEST(QuantizeRefine, GreedySeedsSplitTheLargestErrorFirst) {
   // Two tight groups far apart and one spread-out group: three seeds, one per group,
   // each the exact mean of its group.
-  const std::vector<TKvColorPoint> Points = {point(4, 0, 0, 0),     point(4, 2, 0, 0),     point(1, 250, 0, 0),
-                                             point(1, 250, 100, 0), point(1, 250, 200, 0), point(3, 0, 0, 250)};
+  const std::vector<TKvColorPoint> Points = {point(4, 0, 0, 0),     point(4, 2, 0, 0),
+                                             point(1, 250, 0, 0),   point(1, 250, 100, 0),
+                                             point(1, 250, 200, 0), point(3, 0, 0, 250)};
   std::vector<uint8_t> SeedOf;
   const std::vector<TKvColorF> Seeds = GreedySeeds(Points, 3, SeedOf);
   ASSERT_EQ(Seeds.size(), 3u);

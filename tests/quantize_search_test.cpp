@@ -48,7 +48,8 @@ TEST(QuantizeSearch, PrunedSearchFindsTheExhaustiveNearestWithItsTies) {
       const TKvNearest Want = NearestExhaustive(Entries, Query);
       for (int32_t Guess : {-1, 0, static_cast<int32_t>(Entries.size() - 1), Want.Index})
         for (double Reach : {1.0, 2.0, std::numeric_limits<double>::infinity()}) {
-          SCOPED_TRACE(testing::Message() << Entries.size() << " entries, guess " << Guess << ", reach " << Reach);
+          SCOPED_TRACE(testing::Message()
+                       << Entries.size() << " entries, guess " << Guess << ", reach " << Reach);
           int Measured = 0;
           const TKvNearest Got = Search.Find(Query, Guess, Reach, Measured);
           ASSERT_EQ(Got.Index, Want.Index);
@@ -98,12 +99,14 @@ TEST(QuantizeSearch, LookupGivesTheNearestEntryOfEveryCellCentre) {
       // Some repeated colours, some on the cell grid's planes (ties between cells).
       const uint8_t V = static_cast<uint8_t>(Rng());
       Palette.Colors[static_cast<size_t>(I)] =
-          I % 5 == 4 ? Palette.Colors[static_cast<size_t>(I - 1)] : RGBQUAD{V, static_cast<uint8_t>(Rng() & ~7u), static_cast<uint8_t>(Rng()), 0};
+          I % 5 == 4 ? Palette.Colors[static_cast<size_t>(I - 1)]
+                     : RGBQUAD{V, static_cast<uint8_t>(Rng() & ~7u), static_cast<uint8_t>(Rng()), 0};
     }
     std::vector<TKvColorF> Entries;
     for (int I = 0; I < K; ++I) {
       const RGBQUAD& Q = Palette.Colors[static_cast<size_t>(I)];
-      Entries.push_back({static_cast<double>(Q.rgbRed), static_cast<double>(Q.rgbGreen), static_cast<double>(Q.rgbBlue)});
+      Entries.push_back(
+          {static_cast<double>(Q.rgbRed), static_cast<double>(Q.rgbGreen), static_cast<double>(Q.rgbBlue)});
     }
     const TKvPaletteLookup Lookup(Palette);
     for (uint32_t R = 0; R < 256; R += 8)
@@ -111,7 +114,8 @@ TEST(QuantizeSearch, LookupGivesTheNearestEntryOfEveryCellCentre) {
         for (uint32_t B = 0; B < 256; B += 8) {
           const uint32_t C[3] = {R + (G & 7), G + (B & 7), B + 5};  // any colour of the cell
           const TKvNearest Want = NearestExhaustive(Entries, TKvPaletteLookup::CellCentre(C[0], C[1], C[2]));
-          ASSERT_EQ(Lookup.Nearest(C[0], C[1], C[2]), Want.Index) << K << " entries, colour " << R << "," << G << "," << B;
+          ASSERT_EQ(Lookup.Nearest(C[0], C[1], C[2]), Want.Index)
+              << K << " entries, colour " << R << "," << G << "," << B;
         }
   }
 }
@@ -119,9 +123,9 @@ TEST(QuantizeSearch, LookupGivesTheNearestEntryOfEveryCellCentre) {
 TEST(QuantizeSearch, IntegerExhaustiveSearchTakesTheLowestIndexOfEquals) {
   TKvPaletteBuffer Palette;
   Palette.Count = 3;
-  Palette.Colors[0] = RGBQUAD{0, 0, 10, 0};  // red 10
-  Palette.Colors[1] = RGBQUAD{0, 0, 30, 0};  // red 30
-  Palette.Colors[2] = RGBQUAD{0, 0, 30, 0};  // the same again
+  Palette.Colors[0] = RGBQUAD{0, 0, 10, 0};                 // red 10
+  Palette.Colors[1] = RGBQUAD{0, 0, 30, 0};                 // red 30
+  Palette.Colors[2] = RGBQUAD{0, 0, 30, 0};                 // the same again
   EXPECT_EQ(NearestEntryExhaustive(Palette, 20, 0, 0), 0);  // equally far from 10 and 30
   EXPECT_EQ(NearestEntryExhaustive(Palette, 21, 0, 0), 1);
   EXPECT_EQ(NearestEntryExhaustive(Palette, 200, 0, 0), 1);

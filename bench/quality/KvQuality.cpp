@@ -110,7 +110,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (Args.empty()) {
-    std::fprintf(stderr, "usage: kvdib-quality PHOTO.ppm [--runs N] [--colors N ...] [--recipe R,G,B,ITER[,GREEDY] ...]\n");
+    std::fprintf(
+        stderr,
+        "usage: kvdib-quality PHOTO.ppm [--runs N] [--colors N ...] [--recipe R,G,B,ITER[,GREEDY] ...]\n");
     return 2;
   }
   const TImage Photo = read_ppm(Args[0]);
@@ -123,8 +125,8 @@ int main(int argc, char** argv) {
     if (Args[I] == "--recipe") {
       kv::TKvRefineRecipe R;
       int Greedy = 0;
-      if (std::sscanf(Args[I + 1].c_str(), "%d,%d,%d,%d,%d", &R.GridRed, &R.GridGreen, &R.GridBlue, &R.Iterations,
-                      &Greedy) >= 4) {
+      if (std::sscanf(Args[I + 1].c_str(), "%d,%d,%d,%d,%d", &R.GridRed, &R.GridGreen, &R.GridBlue,
+                      &R.Iterations, &Greedy) >= 4) {
         R.Greedy = Greedy != 0;
         Recipes.push_back(R);
       }

@@ -35,7 +35,8 @@ class TGridHistogram {
                         static_cast<uint64_t>(V & Mask) << kSumShift[C];
     }
     m_Cells = uint32_t{1} << (Bits.Red + Bits.Green + Bits.Blue);
-    m_Spill = MaxDropped == 0 ? kCountMask : ((uint64_t{1} << kSumBits) - 1) / static_cast<uint64_t>(MaxDropped);
+    m_Spill =
+        MaxDropped == 0 ? kCountMask : ((uint64_t{1} << kSumBits) - 1) / static_cast<uint64_t>(MaxDropped);
     // Two sets of words while they are small enough to stay in the cache; one for the
     // larger grids, whose words are reached far apart anyway.
     m_Sets = m_Cells <= (1u << 16) ? 2 : 1;

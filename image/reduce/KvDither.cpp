@@ -30,7 +30,8 @@ void dither_row(const uint8_t* S, size_t W, const int32_t* Here, int32_t* Below,
     const int32_t R = std::clamp(P[2] + ((E[0] + AheadR + 8) >> 4), 0, 255);
     const int32_t G = std::clamp(P[1] + ((E[1] + AheadG + 8) >> 4), 0, 255);
     const int32_t B = std::clamp(P[0] + ((E[2] + AheadB + 8) >> 4), 0, 255);
-    const uint8_t I = Lookup.Nearest(static_cast<uint32_t>(R), static_cast<uint32_t>(G), static_cast<uint32_t>(B));
+    const uint8_t I =
+        Lookup.Nearest(static_cast<uint32_t>(R), static_cast<uint32_t>(G), static_cast<uint32_t>(B));
     Index[X] = I;
     const int32_t DR = R - Palette[I].rgbRed;
     const int32_t DG = G - Palette[I].rgbGreen;
@@ -58,8 +59,8 @@ void dither_row(const uint8_t* S, size_t W, const int32_t* Here, int32_t* Below,
 
 }  // namespace
 
-void DitherFloydSteinberg(const TKvDIBInfo& Src, const TGeometry& G, const TKvPaletteBuffer& Palette, uint8_t* Bits,
-                          int DstBits, const std::function<void()>& Row) {
+void DitherFloydSteinberg(const TKvDIBInfo& Src, const TGeometry& G, const TKvPaletteBuffer& Palette,
+                          uint8_t* Bits, int DstBits, const std::function<void()>& Row) {
   const TKvPaletteLookup Lookup(Palette);
   const size_t W = static_cast<size_t>(G.Width);
   // Errors in sixteenths for the current row and the next, one pixel of margin each side.
@@ -73,7 +74,8 @@ void DitherFloydSteinberg(const TKvDIBInfo& Src, const TGeometry& G, const TKvPa
       dither_row<1>(S, W, Here.data(), Below.data(), Palette.Colors.data(), Lookup, Out);
     else
       dither_row<-1>(S, W, Here.data(), Below.data(), Palette.Colors.data(), Lookup, Out);
-    if (DstBits != 8) WriteNibbleRow(D, G.Width, [&Index](int64_t X) { return Index[static_cast<size_t>(X)]; });
+    if (DstBits != 8)
+      WriteNibbleRow(D, G.Width, [&Index](int64_t X) { return Index[static_cast<size_t>(X)]; });
     std::swap(Here, Below);
     if (Row) Row();
   }

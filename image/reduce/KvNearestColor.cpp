@@ -26,14 +26,16 @@ struct TBestTwo {
 
 TKvNearest NearestExhaustive(std::span<const TKvColorF> Entries, const TKvColorF& Query) {
   TBestTwo Best;
-  for (size_t I = 0; I < Entries.size(); ++I) Best.Offer(SquaredDistance(Entries[I], Query), static_cast<int32_t>(I));
+  for (size_t I = 0; I < Entries.size(); ++I)
+    Best.Offer(SquaredDistance(Entries[I], Query), static_cast<int32_t>(I));
   return Best.N;
 }
 
 void TKvNearestSearch::Reset(std::span<const TKvColorF> Entries) {
   m_Colors.assign(Entries.begin(), Entries.end());
   m_Entries.clear();
-  for (size_t I = 0; I < Entries.size(); ++I) m_Entries.push_back(TEntry{Entries[I], static_cast<int32_t>(I)});
+  for (size_t I = 0; I < Entries.size(); ++I)
+    m_Entries.push_back(TEntry{Entries[I], static_cast<int32_t>(I)});
   m_Nodes.clear();
   if (!m_Entries.empty()) Build(0, static_cast<uint32_t>(m_Entries.size()));
   const size_t K = Entries.size();
@@ -149,7 +151,8 @@ TKvPaletteLookup::TKvPaletteLookup(const TKvPaletteBuffer& Palette) : m_Cell(kSi
   std::vector<uint8_t> All;
   for (int32_t I = 0; I < Palette.Count; ++I) {
     const RGBQUAD& Q = Palette.Colors[static_cast<size_t>(I)];
-    const TKvColorF C{static_cast<double>(Q.rgbRed), static_cast<double>(Q.rgbGreen), static_cast<double>(Q.rgbBlue)};
+    const TKvColorF C{static_cast<double>(Q.rgbRed), static_cast<double>(Q.rgbGreen),
+                      static_cast<double>(Q.rgbBlue)};
     m_Entries[static_cast<size_t>(I)] = C;
     bool Repeat = false;
     for (uint8_t J : All) Repeat = Repeat || m_Entries[J] == C;
@@ -208,7 +211,8 @@ void TKvPaletteLookup::Fill(const uint32_t Lo[3], uint32_t Size, const std::vect
   }
   const uint32_t Half = Size / 2;
   for (uint32_t Part = 0; Part < 8; ++Part) {
-    const uint32_t Sub[3] = {Lo[0] + (Part >> 2 & 1) * Half, Lo[1] + (Part >> 1 & 1) * Half, Lo[2] + (Part & 1) * Half};
+    const uint32_t Sub[3] = {Lo[0] + (Part >> 2 & 1) * Half, Lo[1] + (Part >> 1 & 1) * Half,
+                             Lo[2] + (Part & 1) * Half};
     Fill(Sub, Half, Kept);
   }
 }

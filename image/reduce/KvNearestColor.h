@@ -48,7 +48,7 @@ inline double SquaredDistance(const TKvColorF& A, const TKvColorF& B) {
 
 struct TKvNearest {
   int32_t Index = -1;
-  double Distance = std::numeric_limits<double>::infinity();        // squared
+  double Distance = std::numeric_limits<double>::infinity();  // squared
   // Squared; infinite for one entry. A lower bound of the second-nearest distance (exact
   // from NearestExhaustive).
   double SecondDistance = std::numeric_limits<double>::infinity();
@@ -90,8 +90,8 @@ class TKvNearestSearch {
   };
   int32_t Build(uint32_t Lo, uint32_t Hi);
 
-  std::vector<TEntry> m_Entries;  // in tree order
-  std::vector<TNode> m_Nodes;     // the root first
+  std::vector<TEntry> m_Entries;    // in tree order
+  std::vector<TNode> m_Nodes;       // the root first
   std::vector<TKvColorF> m_Colors;  // by index, for the guess
   std::vector<double> m_Nearest;
 };

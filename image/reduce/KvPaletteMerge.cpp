@@ -69,10 +69,12 @@ void MergePalette(TKvPaletteBuffer& Palette, std::span<const uint64_t, 256> Coun
     NewIndex[A] = Out.Count;
     uint8_t V[3];
     for (int K = 0; K < 3; ++K)
-      V[K] = static_cast<uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, Mean[A][static_cast<size_t>(K)]))));
+      V[K] = static_cast<uint8_t>(
+          std::lround(std::fmin(255.0, std::fmax(0.0, Mean[A][static_cast<size_t>(K)]))));
     Out.Colors[static_cast<size_t>(Out.Count++)] = RGBQUAD{V[2], V[1], V[0], 0};
   }
-  for (size_t I = 0; I < 256; ++I) Map[I] = Owner[I] < 0 ? 0 : static_cast<uint8_t>(NewIndex[static_cast<size_t>(Owner[I])]);
+  for (size_t I = 0; I < 256; ++I)
+    Map[I] = Owner[I] < 0 ? 0 : static_cast<uint8_t>(NewIndex[static_cast<size_t>(Owner[I])]);
   Palette = Out;
 }
 

@@ -42,7 +42,8 @@ class TLloyd {
       m_Live[J] = true;
     }
     const bool Guess = SeedOf.size() == m_Points.size();
-    for (size_t I = 0; Guess && I < m_Points.size(); ++I) m_Assign[I] = SeedOf[I] < Seeds.size() ? SeedOf[I] : 0;
+    for (size_t I = 0; Guess && I < m_Points.size(); ++I)
+      m_Assign[I] = SeedOf[I] < Seeds.size() ? SeedOf[I] : 0;
     AssignAll(Guess);
     SplitEmpty();
   }
@@ -103,8 +104,7 @@ class TLloyd {
  private:
   TKvColorF MeanOf(size_t J) const {
     TKvColorF M;
-    for (size_t C = 0; C < 3; ++C)
-      M[C] = static_cast<double>(m_Sum[J][C]) / static_cast<double>(m_Weight[J]);
+    for (size_t C = 0; C < 3; ++C) M[C] = static_cast<double>(m_Sum[J][C]) / static_cast<double>(m_Weight[J]);
     return M;
   }
 
@@ -224,7 +224,8 @@ class TLloyd {
       }
       if (Candidates.empty()) break;
       const size_t Take = std::min(Candidates.size(), Empty.size() * 4);
-      std::partial_sort(Candidates.begin(), Candidates.begin() + static_cast<ptrdiff_t>(Take), Candidates.end());
+      std::partial_sort(Candidates.begin(), Candidates.begin() + static_cast<ptrdiff_t>(Take),
+                        Candidates.end());
       std::vector<bool> Donated(m_K, false);
       std::vector<size_t> New;
       for (size_t C = 0; C < Take && New.size() < Empty.size(); ++C) {
@@ -272,7 +273,8 @@ class TLloyd {
   void PinEmpty() {
     std::vector<bool> Pinned(m_Points.size(), false);
     auto Key = [](const TKvColorF& C) {
-      return static_cast<uint32_t>(C[0]) << 16 | static_cast<uint32_t>(C[1]) << 8 | static_cast<uint32_t>(C[2]);
+      return static_cast<uint32_t>(C[0]) << 16 | static_cast<uint32_t>(C[1]) << 8 |
+             static_cast<uint32_t>(C[2]);
     };
     for (;;) {
       size_t J = m_K;
@@ -407,8 +409,8 @@ std::vector<TKvColorF> GreedySeeds(std::span<const TKvColorPoint> Points, int32_
       if (Box.Spread(C) > Box.Spread(Channel)) Channel = C;
     const double Mean = Box.Sum[Channel] / Box.Weight;
     const auto Mid = std::partition(Items.begin() + static_cast<ptrdiff_t>(Box.Lo),
-                                           Items.begin() + static_cast<ptrdiff_t>(Box.Hi),
-                                           [Channel, Mean](const TItem& T) { return T.Pos[Channel] <= Mean; });
+                                    Items.begin() + static_cast<ptrdiff_t>(Box.Hi),
+                                    [Channel, Mean](const TItem& T) { return T.Pos[Channel] <= Mean; });
     const size_t Split = static_cast<size_t>(Mid - Items.begin());
     if (Split == Box.Lo || Split == Box.Hi) {
       Final[Worst] = true;  // every point on one side: nothing to split

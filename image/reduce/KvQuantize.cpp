@@ -39,7 +39,8 @@ class TStagedProgress {
   }
   void Unit() {
     ++m_Done;
-    EmitTo(m_Start + static_cast<int32_t>(static_cast<int64_t>(m_Share) * std::min(m_Done, m_Units) / m_Units));
+    EmitTo(m_Start +
+           static_cast<int32_t>(static_cast<int64_t>(m_Share) * std::min(m_Done, m_Units) / m_Units));
   }
   void Finish() { EmitTo(m_Total); }
   TKvProgressProc UnitProc() {
@@ -74,13 +75,14 @@ void check_options(const TKvDIBInfo& Src, const TKvQuantizeOptions& O) {
   if (O.Colors < kMinQuantizeColors || O.Colors > kMaxQuantizeColors)
     throw EKvDIBInvalidDIBPara(std::string(kRoutine) + ": Invalid Color Count");
   if (O.Method > kvQmBest) throw EKvDIBInvalidDIBPara(std::string(kRoutine) + ": Invalid Method");
-  if (O.Dither > kvDmFloydSteinberg) throw EKvDIBInvalidDIBPara(std::string(kRoutine) + ": Invalid Dither Mode");
+  if (O.Dither > kvDmFloydSteinberg)
+    throw EKvDIBInvalidDIBPara(std::string(kRoutine) + ": Invalid Dither Mode");
 }
 
 // Writes Index(pixel pointer) of every pixel of Src into Bits as DstBits rows.
 template <class TIndexOf>
-void map_rows(const TKvDIBInfo& Src, const TGeometry& G, uint8_t* Bits, int DstBits, TStagedProgress& Progress,
-              TIndexOf&& IndexOf) {
+void map_rows(const TKvDIBInfo& Src, const TGeometry& G, uint8_t* Bits, int DstBits,
+              TStagedProgress& Progress, TIndexOf&& IndexOf) {
   for (int64_t Y = 0; Y < G.Height; ++Y) {
     const uint8_t* S = SourceRow(Src, G, Y);
     uint8_t* D = DestRow(Bits, G, Y);
@@ -99,8 +101,9 @@ void quantize_described(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantiz
   const int DstBits = QuantizeBitCount(O.Colors);
   const bool Fine = O.Method == kvQmFine;
   using TRoutine = void (*)(const TKvDIBInfo&, TKvDIBInfo&, const TKvProgressProc&);
-  const TRoutine Routine = DstBits == 8 ? (Fine ? ConvertTrueColorTo8BitRGBHigh : ConvertTrueColorTo8BitRGBLow)
-                                        : (Fine ? ConvertTrueColorTo4BitRGBHigh : ConvertTrueColorTo4BitRGBLow);
+  const TRoutine Routine = DstBits == 8
+                               ? (Fine ? ConvertTrueColorTo8BitRGBHigh : ConvertTrueColorTo8BitRGBLow)
+                               : (Fine ? ConvertTrueColorTo4BitRGBHigh : ConvertTrueColorTo4BitRGBLow);
   const bool Exact = O.Colors == (1 << DstBits);
   if (Exact && O.Dither == kvDmNone) {
     Routine(Src, Dst, Progress);
@@ -120,7 +123,8 @@ void quantize_described(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantiz
   const TGeometry R = CheckedGeometry(Reduced.Info, DstBits, DstBits, kRoutine);
   for (int64_t Y = 0; Y < R.Height; ++Y) {
     const uint8_t* Row = Reduced.Info.Bits + Y * R.SrcStride;
-    for (int64_t X = 0; X < R.Width; ++X) ++Counts[DstBits == 8 ? Row[X] : (Row[X >> 1] >> (X & 1 ? 0 : 4)) & 15];
+    for (int64_t X = 0; X < R.Width; ++X)
+      ++Counts[DstBits == 8 ? Row[X] : (Row[X >> 1] >> (X & 1 ? 0 : 4)) & 15];
   }
   std::array<uint8_t, 256> Map{};
   for (size_t I = 0; I < 256; ++I) Map[I] = static_cast<uint8_t>(I);
@@ -201,7 +205,8 @@ void QuantizeRefined(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantizeOp
   const int32_t Total = QuantizeProgressTotal(O);
   TStagedProgress Staged(Progress, Total);
 
-  TKvColorPoints Points = GatherGridPoints(Src, TKvGridBits{Recipe.GridRed, Recipe.GridGreen, Recipe.GridBlue});
+  TKvColorPoints Points =
+      GatherGridPoints(Src, TKvGridBits{Recipe.GridRed, Recipe.GridGreen, Recipe.GridBlue});
   if (Points.Points.size() < static_cast<size_t>(O.Colors)) {
     // Too few cells for every entry: the distinct colours, when they are few enough.
     TKvColorPoints Distinct;
@@ -221,9 +226,9 @@ void QuantizeRefined(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantizeOp
     std::vector<TKvColorEntry> Entries(Points.Points.size());
     for (size_t I = 0; I < Entries.size(); ++I) {
       const TKvColorPoint& P = Points.Points[I];
-      Entries[I] = TKvColorEntry{static_cast<int32_t>(TruncatedMean(P, 0)), static_cast<int32_t>(TruncatedMean(P, 1)),
-                                 static_cast<int32_t>(TruncatedMean(P, 2)), static_cast<int64_t>(P.Weight),
-                                 static_cast<int32_t>(I)};
+      Entries[I] = TKvColorEntry{
+          static_cast<int32_t>(TruncatedMean(P, 0)), static_cast<int32_t>(TruncatedMean(P, 1)),
+          static_cast<int32_t>(TruncatedMean(P, 2)), static_cast<int64_t>(P.Weight), static_cast<int32_t>(I)};
     }
     TKvPaletteBuffer SeedPalette;
     DivideColorEntries(0, Entries.size(), 0, Depth, Entries.data(), SeedPalette, Staged.UnitProc());
@@ -254,7 +259,8 @@ void QuantizeRefined(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantizeOp
     const TKvPointKeys& Keys = Points.Keys;
     const uint8_t* const T = Table.data();
     if (Points.Distinct) {
-      map_rows(Src, G, Block.Bits(), DstBits, Staged, [&Keys, T](const uint8_t* P) { return T[Keys.DistinctKey(P)]; });
+      map_rows(Src, G, Block.Bits(), DstBits, Staged,
+               [&Keys, T](const uint8_t* P) { return T[Keys.DistinctKey(P)]; });
     } else {
       const uint32_t *R = Keys.Red.data(), *Gr = Keys.Green.data(), *B = Keys.Blue.data();
       map_rows(Src, G, Block.Bits(), DstBits, Staged,
