@@ -32,6 +32,11 @@ class TRatioReporter : public benchmark::ConsoleReporter {
                   T.Cpu / Floor->second.Cpu);
     Goal("BM_Normal8", "BM_Floor", 3.0);
     Goal("BM_Fine8", "BM_Normal8", 4.0);
+    Goal("BM_Refine8", "BM_Normal8", 1.2);
+    Goal("BM_Refine4", "BM_Normal4", 1.2);
+    Goal("BM_Best8", "BM_Normal8", 4.0);
+    Goal("BM_Best4", "BM_Normal4", 4.0);
+    Goal("BM_Dither8", "BM_Floor", 6.0);
     // A conversion also pays for the first touch of its new pixel block, which the floor
     // does not; BM_FloorNewBlock measures that cost, so the difference is the work proper.
     const auto Normal = m_Seconds.find("BM_Normal8"), NewBlock = m_Seconds.find("BM_FloorNewBlock");

@@ -1,0 +1,184 @@
+// Gathering colour points: a grid histogram with exact sums, and distinct colours inside a
+// few 5-6-5 cells.
+#include "image/reduce/KvColorPoints.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace kv {
+
+using namespace reduce_detail;
+
+namespace {
+
+// A histogram word: the pixel count in bits 0-20 and the sums of the bits the cell drops
+// in three 14-bit fields (blue at 21, green at 35, red at 49). Per-channel lookups give
+// the cell number in bits 0-20 and the increment of the sum fields above it, so counting
+// a pixel is three lookups and one add, as in the Normal method's histogram. A word is
+// set aside (spilled) before any field can overflow.
+constexpr int kCountBits = 21;
+constexpr uint64_t kCountMask = (uint64_t{1} << kCountBits) - 1;
+constexpr int kSumBits = 14;
+constexpr int kSumShift[3] = {kCountBits + 2 * kSumBits, kCountBits + kSumBits, kCountBits};  // R, G, B
+
+class TGridHistogram {
+ public:
+  explicit TGridHistogram(TKvGridBits Bits) : m_Bits(Bits) {
+    const int Shift[3] = {Bits.Green + Bits.Blue, Bits.Blue, 0};
+    const int Keep[3] = {Bits.Red, Bits.Green, Bits.Blue};
+    int MaxDropped = 0;
+    for (int C = 0; C < 3; ++C) {
+      const uint32_t Mask = (1u << (8 - Keep[C])) - 1;
+      MaxDropped = std::max<int>(MaxDropped, static_cast<int>(Mask));
+      for (uint32_t V = 0; V < 256; ++V)
+        m_Parts[C][V] = static_cast<uint64_t>(V >> (8 - Keep[C])) << Shift[C] |
+                        static_cast<uint64_t>(V & Mask) << kSumShift[C];
+    }
+    m_Cells = uint32_t{1} << (Bits.Red + Bits.Green + Bits.Blue);
+    m_Spill =
+        MaxDropped == 0 ? kCountMask : ((uint64_t{1} << kSumBits) - 1) / static_cast<uint64_t>(MaxDropped);
+    // Two sets of words while they are small enough to stay in the cache; one for the
+    // larger grids, whose words are reached far apart anyway.
+    m_Sets = m_Cells <= (1u << 16) ? 2 : 1;
+    m_Words.assign(m_Sets * static_cast<size_t>(m_Cells), 0);
+  }
+
+  void AddRow(const uint8_t* Row, int64_t Width) {
+    uint64_t* const Even = m_Words.data();
+    uint64_t* const Odd = Even + (m_Sets - 1) * static_cast<size_t>(m_Cells);
+    // Locals, so that the stores into the words cannot make the compiler read them again.
+    const uint64_t* const R = m_Parts[0].data();
+    const uint64_t* const G = m_Parts[1].data();
+    const uint64_t* const B = m_Parts[2].data();
+    const uint64_t Limit = m_Spill;
+    auto Count = [R, G, B, Limit, this](uint64_t* Words, const uint8_t* P) {
+      const uint64_t Parts = R[P[2]] + G[P[1]] + B[P[0]];
+      const uint32_t Cell = static_cast<uint32_t>(Parts & kCountMask);
+      const uint64_t Word = Words[Cell] + (Parts - Cell + 1);
+      Words[Cell] = Word;
+      if ((Word & kCountMask) == Limit) [[unlikely]]
+        Spill(Words, Cell);
+    };
+    const uint8_t* P = Row;
+    for (int64_t X = 0; X + 2 <= Width; X += 2, P += 6) {
+      Count(Even, P);
+      Count(Odd, P + 3);
+    }
+    if (Width % 2 != 0) Count(Even, P);
+  }
+
+  // The occupied cells as points at their exact sums, in increasing cell order.
+  std::vector<TKvColorPoint> Points() {
+    std::sort(m_Spilled.begin(), m_Spilled.end());
+    std::vector<TKvColorPoint> Out;
+    const int Keep[3] = {m_Bits.Red, m_Bits.Green, m_Bits.Blue};
+    const int Shift[3] = {m_Bits.Green + m_Bits.Blue, m_Bits.Blue, 0};
+    size_t S = 0;
+    for (uint32_t Cell = 0; Cell < m_Cells; ++Cell) {
+      TKvColorPoint P;
+      Add(P, m_Words[Cell]);
+      if (m_Sets == 2) Add(P, m_Words[m_Cells + Cell]);
+      for (; S < m_Spilled.size() && m_Spilled[S].first == Cell; ++S) Add(P, m_Spilled[S].second);
+      if (P.Weight == 0) continue;
+      for (int C = 0; C < 3; ++C) {
+        const uint64_t Low = ((Cell >> Shift[C]) & ((1u << Keep[C]) - 1)) << (8 - Keep[C]);
+        P.Sum[static_cast<size_t>(C)] += P.Weight * Low;
+      }
+      P.Key = Cell;
+      Out.push_back(P);
+    }
+    return Out;
+  }
+
+  const std::array<std::array<uint64_t, 256>, 3>& Parts() const { return m_Parts; }
+  uint32_t Cells() const { return m_Cells; }
+
+ private:
+  static void Add(TKvColorPoint& P, uint64_t Word) {
+    P.Weight += Word & kCountMask;
+    for (int C = 0; C < 3; ++C)
+      P.Sum[static_cast<size_t>(C)] += (Word >> kSumShift[C]) & ((uint64_t{1} << kSumBits) - 1);
+  }
+  [[gnu::noinline]] void Spill(uint64_t* Words, uint32_t Cell) {
+    m_Spilled.emplace_back(Cell, Words[Cell]);
+    Words[Cell] = 0;
+  }
+
+  TKvGridBits m_Bits;
+  std::array<std::array<uint64_t, 256>, 3> m_Parts{};  // red, green, blue
+  uint32_t m_Cells = 0;
+  size_t m_Sets = 2;
+  uint64_t m_Spill = 0;
+  std::vector<uint64_t> m_Words;  // even pixels' words, then odd pixels'
+  std::vector<std::pair<uint32_t, uint64_t>> m_Spilled;
+};
+
+}  // namespace
+
+TKvColorPoints GatherGridPoints(const TKvDIBInfo& Src, TKvGridBits Bits) {
+  AssertDIB(Bits.Red >= 1 && Bits.Red <= 8 && Bits.Green >= 1 && Bits.Green <= 8 && Bits.Blue >= 1 &&
+                Bits.Blue <= 8 && Bits.Red + Bits.Green + Bits.Blue <= kCountBits,
+            "GatherGridPoints: Invalid Grid");
+  const TGeometry G = CheckedGeometry(Src, 24, 8, "GatherGridPoints");
+  TGridHistogram Histogram(Bits);
+  for (int64_t Y = 0; Y < G.Height; ++Y) Histogram.AddRow(SourceRow(Src, G, Y), G.Width);
+  TKvColorPoints Out;
+  Out.Points = Histogram.Points();
+  for (uint32_t V = 0; V < 256; ++V) {
+    Out.Keys.Red[V] = static_cast<uint32_t>(Histogram.Parts()[0][V] & kCountMask);
+    Out.Keys.Green[V] = static_cast<uint32_t>(Histogram.Parts()[1][V] & kCountMask);
+    Out.Keys.Blue[V] = static_cast<uint32_t>(Histogram.Parts()[2][V] & kCountMask);
+  }
+  Out.Keys.KeyCount = Histogram.Cells();
+  return Out;
+}
+
+bool GatherDistinctPoints(const TKvDIBInfo& Src, TKvColorPoints& Out) {
+  const TGeometry G = CheckedGeometry(Src, 24, 8, "GatherDistinctPoints");
+  TKvPointKeys Keys;
+  for (uint32_t V = 0; V < 256; ++V) {
+    Keys.Red[V] = (V >> 3) << 19 | (V & 7) << 5;
+    Keys.Green[V] = (V >> 2) << 13 | (V & 3) << 3;
+    Keys.Blue[V] = (V >> 3) << 8 | (V & 7);
+  }
+  // Which cells are occupied, then a slot for each, in increasing cell order.
+  std::vector<uint16_t> Slot(kColorCells, 0);
+  for (int64_t Y = 0; Y < G.Height; ++Y) {
+    const uint8_t* P = SourceRow(Src, G, Y);
+    for (int64_t X = 0; X < G.Width; ++X, P += 3) Slot[CellAndDropped(P) & 0xFFFF] = 1;
+  }
+  uint32_t Slots = 0;
+  for (uint16_t& S : Slot) {
+    if (S == 0) continue;
+    if (Slots == kMaxDistinctCells) return false;
+    S = static_cast<uint16_t>(++Slots);
+  }
+  Keys.CellSlot = std::move(Slot);
+  Keys.KeyCount = Slots << 8;
+  std::vector<uint64_t> Count(Keys.KeyCount, 0);
+  for (int64_t Y = 0; Y < G.Height; ++Y) {
+    const uint8_t* P = SourceRow(Src, G, Y);
+    for (int64_t X = 0; X < G.Width; ++X, P += 3) ++Count[Keys.KeyOf(P)];
+  }
+  Out.Points.clear();
+  for (uint32_t Cell = 0; Cell < kColorCells; ++Cell) {
+    const uint16_t S = Keys.CellSlot[Cell];
+    if (S == 0) continue;
+    for (uint32_t Low = 0; Low < 256; ++Low) {
+      const uint32_t Key = static_cast<uint32_t>(S - 1) << 8 | Low;
+      if (Count[Key] == 0) continue;
+      const uint64_t Rgb[3] = {(Cell >> 11) << 3 | Low >> 5, ((Cell >> 5) & 63) << 2 | ((Low >> 3) & 3),
+                               (Cell & 31) << 3 | (Low & 7)};
+      TKvColorPoint P;
+      P.Weight = Count[Key];
+      for (size_t C = 0; C < 3; ++C) P.Sum[C] = P.Weight * Rgb[C];
+      P.Key = Key;
+      Out.Points.push_back(P);
+    }
+  }
+  Out.Keys = std::move(Keys);
+  Out.Distinct = true;
+  return true;
+}
+
+}  // namespace kv
