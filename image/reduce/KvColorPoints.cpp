@@ -7,8 +7,6 @@
 
 namespace kv {
 
-using namespace reduce_detail;
-
 namespace {
 
 // A histogram word: the pixel count in bits 0-20 and the sums of the bits the cell drops
@@ -119,9 +117,10 @@ TKvColorPoints GatherGridPoints(const TKvDIBInfo& Src, TKvGridBits Bits) {
   AssertDIB(Bits.Red >= 1 && Bits.Red <= 8 && Bits.Green >= 1 && Bits.Green <= 8 && Bits.Blue >= 1 &&
                 Bits.Blue <= 8 && Bits.Red + Bits.Green + Bits.Blue <= kCountBits,
             "GatherGridPoints: Invalid Grid");
-  const TGeometry G = CheckedGeometry(Src, 24, 8, "GatherGridPoints");
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 24, 8, "GatherGridPoints", DstSize);
   TGridHistogram Histogram(Bits);
-  for (int64_t Y = 0; Y < G.Height; ++Y) Histogram.AddRow(SourceRow(Src, G, Y), G.Width);
+  for (int64_t Y = 0; Y < G.Height; ++Y) Histogram.AddRow(G.SrcRow(Src, Y), G.Width);
   TKvColorPoints Out;
   Out.Points = Histogram.Points();
   for (uint32_t V = 0; V < 256; ++V) {
@@ -134,7 +133,8 @@ TKvColorPoints GatherGridPoints(const TKvDIBInfo& Src, TKvGridBits Bits) {
 }
 
 bool GatherDistinctPoints(const TKvDIBInfo& Src, TKvColorPoints& Out) {
-  const TGeometry G = CheckedGeometry(Src, 24, 8, "GatherDistinctPoints");
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 24, 8, "GatherDistinctPoints", DstSize);
   TKvPointKeys Keys;
   for (uint32_t V = 0; V < 256; ++V) {
     Keys.Red[V] = (V >> 3) << 19 | (V & 7) << 5;
@@ -144,7 +144,7 @@ bool GatherDistinctPoints(const TKvDIBInfo& Src, TKvColorPoints& Out) {
   // Which cells are occupied, then a slot for each, in increasing cell order.
   std::vector<uint16_t> Slot(kColorCells, 0);
   for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* P = SourceRow(Src, G, Y);
+    const uint8_t* P = G.SrcRow(Src, Y);
     for (int64_t X = 0; X < G.Width; ++X, P += 3) Slot[CellAndDropped(P) & 0xFFFF] = 1;
   }
   uint32_t Slots = 0;
@@ -157,7 +157,7 @@ bool GatherDistinctPoints(const TKvDIBInfo& Src, TKvColorPoints& Out) {
   Keys.KeyCount = Slots << 8;
   std::vector<uint64_t> Count(Keys.KeyCount, 0);
   for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* P = SourceRow(Src, G, Y);
+    const uint8_t* P = G.SrcRow(Src, Y);
     for (int64_t X = 0; X < G.Width; ++X, P += 3) ++Count[Keys.KeyOf(P)];
   }
   Out.Points.clear();

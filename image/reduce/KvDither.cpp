@@ -8,8 +8,6 @@
 
 namespace kv {
 
-using namespace reduce_detail;
-
 namespace {
 
 // One row in one direction (Step +1 or -1). Here holds the errors carried down to this
@@ -59,7 +57,7 @@ void dither_row(const uint8_t* S, size_t W, const int32_t* Here, int32_t* Below,
 
 }  // namespace
 
-void DitherFloydSteinberg(const TKvDIBInfo& Src, const TGeometry& G, const TKvPaletteBuffer& Palette,
+void DitherFloydSteinberg(const TKvDIBInfo& Src, const TKvRowGeometry& G, const TKvPaletteBuffer& Palette,
                           uint8_t* Bits, int DstBits, const std::function<void()>& Row) {
   const TKvPaletteLookup Lookup(Palette);
   const size_t W = static_cast<size_t>(G.Width);
@@ -67,15 +65,15 @@ void DitherFloydSteinberg(const TKvDIBInfo& Src, const TGeometry& G, const TKvPa
   std::vector<int32_t> Here(3 * (W + 2), 0), Below(3 * (W + 2), 0);
   std::vector<uint8_t> Index(W);
   for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* S = SourceRow(Src, G, Y);
-    uint8_t* D = DestRow(Bits, G, Y);
+    const uint8_t* S = G.SrcRow(Src, Y);
+    uint8_t* D = G.DstRow(Bits, Y);
     uint8_t* const Out = DstBits == 8 ? D : Index.data();
     if (Y % 2 == 0)
       dither_row<1>(S, W, Here.data(), Below.data(), Palette.Colors.data(), Lookup, Out);
     else
       dither_row<-1>(S, W, Here.data(), Below.data(), Palette.Colors.data(), Lookup, Out);
     if (DstBits != 8)
-      WriteNibbleRow(D, G.Width, [&Index](int64_t X) { return Index[static_cast<size_t>(X)]; });
+      PackNibbleRow(D, G.Width, [&Index](int64_t X) { return Index[static_cast<size_t>(X)]; });
     std::swap(Here, Below);
     if (Row) Row();
   }

@@ -18,8 +18,7 @@ namespace kv {
 
 // Writes the dithered indices of Src (24 bits per pixel, geometry G) into Bits as 8- or
 // 4-bit rows; Row is called once after each row.
-void DitherFloydSteinberg(const TKvDIBInfo& Src, const reduce_detail::TGeometry& G,
-                          const TKvPaletteBuffer& Palette, uint8_t* Bits, int DstBits,
-                          const std::function<void()>& Row);
+void DitherFloydSteinberg(const TKvDIBInfo& Src, const TKvRowGeometry& G, const TKvPaletteBuffer& Palette,
+                          uint8_t* Bits, int DstBits, const std::function<void()>& Row);
 
 }  // namespace kv

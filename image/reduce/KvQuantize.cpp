@@ -61,15 +61,6 @@ class TStagedProgress {
   int64_t m_Done = 0;
 };
 
-// A destination descriptor that releases its block unless it was handed on.
-struct TOwnedInfo {
-  TKvDIBInfo Info{};
-  TOwnedInfo() = default;
-  TOwnedInfo(const TOwnedInfo&) = delete;
-  TOwnedInfo& operator=(const TOwnedInfo&) = delete;
-  ~TOwnedInfo() { ReleaseDIBInfoBits(Info); }
-};
-
 void check_options(const TKvDIBInfo& Src, const TKvQuantizeOptions& O) {
   if (Src.Header.biBitCount != 24) throw EKvDIBBadDIBType(std::string(kRoutine) + ": Invalid Bitcount");
   if (O.Colors < kMinQuantizeColors || O.Colors > kMaxQuantizeColors)
@@ -77,22 +68,6 @@ void check_options(const TKvDIBInfo& Src, const TKvQuantizeOptions& O) {
   if (O.Method > kvQmBest) throw EKvDIBInvalidDIBPara(std::string(kRoutine) + ": Invalid Method");
   if (O.Dither > kvDmFloydSteinberg)
     throw EKvDIBInvalidDIBPara(std::string(kRoutine) + ": Invalid Dither Mode");
-}
-
-// Writes Index(pixel pointer) of every pixel of Src into Bits as DstBits rows.
-template <class TIndexOf>
-void map_rows(const TKvDIBInfo& Src, const TGeometry& G, uint8_t* Bits, int DstBits,
-              TStagedProgress& Progress, TIndexOf&& IndexOf) {
-  for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* S = SourceRow(Src, G, Y);
-    uint8_t* D = DestRow(Bits, G, Y);
-    if (DstBits == 8) {
-      for (int64_t X = 0; X < G.Width; ++X) D[X] = IndexOf(S + 3 * X);
-    } else {
-      WriteNibbleRow(D, G.Width, [S, &IndexOf](int64_t X) { return IndexOf(S + 3 * X); });
-    }
-    Progress.Unit();
-  }
 }
 
 // normal and fine: the exact routine, then (for other counts) a merge, or the dithering.
@@ -109,20 +84,27 @@ void quantize_described(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantiz
     Routine(Src, Dst, Progress);
     return;
   }
-  const TGeometry G = CheckedGeometry(Src, 24, DstBits, kRoutine);
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 24, DstBits, kRoutine, DstSize);
   TStagedProgress Staged(Progress, QuantizeProgressTotal(O));
-  TOwnedInfo Reduced;
+  TKvOwnedInfo Reduced;
   const bool Dither = O.Dither != kvDmNone;
   Staged.Stage(Dither ? QuantizeProgressTotal(O) / 2 : QuantizeProgressTotal(O), 1 << DstBits);
-  Routine(Src, Reduced.Info, Staged.UnitProc());
+  {
+    TKvDIBInfo Out{};
+    Routine(Src, Out, Staged.UnitProc());
+    Reduced = TKvOwnedInfo::Adopt(Out);
+  }
 
   TKvPaletteBuffer Palette;
-  Palette.Count = static_cast<int32_t>(Reduced.Info.Header.biClrUsed);
-  for (int32_t I = 0; I < Palette.Count; ++I) Palette.Colors[static_cast<size_t>(I)] = Reduced.Info.Colors[I];
+  Palette.Count = static_cast<int32_t>(Reduced.Info().Header.biClrUsed);
+  for (int32_t I = 0; I < Palette.Count; ++I)
+    Palette.Colors[static_cast<size_t>(I)] = Reduced.Info().Colors[I];
   std::array<uint64_t, 256> Counts{};
-  const TGeometry R = CheckedGeometry(Reduced.Info, DstBits, DstBits, kRoutine);
+  int32_t ReducedSize = 0;
+  const TKvRowGeometry R = CheckedReduction(Reduced.Info(), DstBits, DstBits, kRoutine, ReducedSize);
   for (int64_t Y = 0; Y < R.Height; ++Y) {
-    const uint8_t* Row = Reduced.Info.Bits + Y * R.SrcStride;
+    const uint8_t* Row = Reduced.Info().Bits + Y * R.SrcStride;
     for (int64_t X = 0; X < R.Width; ++X)
       ++Counts[DstBits == 8 ? Row[X] : (Row[X >> 1] >> (X & 1 ? 0 : 4)) & 15];
   }
@@ -130,18 +112,18 @@ void quantize_described(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantiz
   for (size_t I = 0; I < 256; ++I) Map[I] = static_cast<uint8_t>(I);
   if (Palette.Count > O.Colors) MergePalette(Palette, Counts, O.Colors, Map);
 
-  TFileMapBlock Block(G.DstSize);
+  TFileMapBlock Block(DstSize);
   Staged.Stage(QuantizeProgressTotal(O), G.Height);
   if (Dither) {
     DitherFloydSteinberg(Src, G, Palette, Block.Bits(), DstBits, Staged.UnitProc());
   } else {
     for (int64_t Y = 0; Y < G.Height; ++Y) {
-      const uint8_t* S = Reduced.Info.Bits + Y * R.SrcStride;
-      uint8_t* D = DestRow(Block.Bits(), G, Y);
+      const uint8_t* S = Reduced.Info().Bits + Y * R.SrcStride;
+      uint8_t* D = G.DstRow(Block.Bits(), Y);
       if (DstBits == 8) {
         for (int64_t X = 0; X < G.Width; ++X) D[X] = Map[S[X]];
       } else {
-        WriteNibbleRow(D, G.Width, [S, &Map](int64_t X) { return Map[(S[X >> 1] >> (X & 1 ? 0 : 4)) & 15]; });
+        PackNibbleRow(D, G.Width, [S, &Map](int64_t X) { return Map[(S[X >> 1] >> (X & 1 ? 0 : 4)) & 15]; });
       }
       Staged.Unit();
     }
@@ -200,8 +182,9 @@ void QuantizeRefined(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantizeOp
                      const TKvRefineRecipe& Recipe, const TKvProgressProc& Progress) {
   check_options(Src, O);
   const int DstBits = QuantizeBitCount(O.Colors);
-  const TGeometry G = CheckedGeometry(Src, 24, DstBits, kRoutine);
-  TFileMapBlock Block(G.DstSize);  // zero-filled: row padding stays 0
+  int32_t DstSize = 0;
+  const TKvRowGeometry G = CheckedReduction(Src, 24, DstBits, kRoutine, DstSize);
+  TFileMapBlock Block(DstSize);  // zero-filled: row padding stays 0
   const int32_t Total = QuantizeProgressTotal(O);
   TStagedProgress Staged(Progress, Total);
 
@@ -259,12 +242,15 @@ void QuantizeRefined(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvQuantizeOp
     const TKvPointKeys& Keys = Points.Keys;
     const uint8_t* const T = Table.data();
     if (Points.Distinct) {
-      map_rows(Src, G, Block.Bits(), DstBits, Staged,
-               [&Keys, T](const uint8_t* P) { return T[Keys.DistinctKey(P)]; });
+      MapTrueColorRows(
+          Src, G, Block.Bits(), DstBits, [&Keys, T](const uint8_t* P) { return T[Keys.DistinctKey(P)]; },
+          [&Staged] { Staged.Unit(); });
     } else {
       const uint32_t *R = Keys.Red.data(), *Gr = Keys.Green.data(), *B = Keys.Blue.data();
-      map_rows(Src, G, Block.Bits(), DstBits, Staged,
-               [R, Gr, B, T](const uint8_t* P) { return T[R[P[2]] + Gr[P[1]] + B[P[0]]]; });
+      MapTrueColorRows(
+          Src, G, Block.Bits(), DstBits,
+          [R, Gr, B, T](const uint8_t* P) { return T[R[P[2]] + Gr[P[1]] + B[P[0]]]; },
+          [&Staged] { Staged.Unit(); });
     }
   }
   Staged.Finish();

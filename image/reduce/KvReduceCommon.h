@@ -68,4 +68,21 @@ inline TKvRowGeometry CheckedReduction(const TKvDIBInfo& Src, int SrcBits, int D
   return CheckedRowGeometry(Src, SrcBits, DstBits, BadBlock.c_str(), DstSize);
 }
 
+// Writes IndexOf(pixel) of every 24-bit pixel of Src into Bits as rows of DstBits (8 or 4)
+// bits; AfterRow() runs after each row (the caller's progress, or nothing).
+template <class TIndexOf, class TAfterRow>
+void MapTrueColorRows(const TKvDIBInfo& Src, const TKvRowGeometry& G, uint8_t* Bits, int DstBits,
+                      TIndexOf&& IndexOf, TAfterRow&& AfterRow) {
+  for (int64_t Y = 0; Y < G.Height; ++Y) {
+    const uint8_t* S = G.SrcRow(Src, Y);
+    uint8_t* D = G.DstRow(Bits, Y);
+    if (DstBits == 8) {
+      for (int64_t X = 0; X < G.Width; ++X) D[X] = IndexOf(S + 3 * X);
+    } else {
+      PackNibbleRow(D, G.Width, [S, &IndexOf](int64_t X) { return IndexOf(S + 3 * X); });
+    }
+    AfterRow();
+  }
+}
+
 }  // namespace kv

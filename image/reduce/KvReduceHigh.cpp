@@ -425,20 +425,6 @@ class TTreeGrid {
   const TKvDivideTree* m_Tree = nullptr;
 };
 
-template <class TIndexOf>
-void map_rows(const TKvDIBInfo& Src, const TKvRowGeometry& G, uint8_t* Bits, int DstBits,
-              TIndexOf&& IndexOf) {
-  for (int64_t Y = 0; Y < G.Height; ++Y) {
-    const uint8_t* S = G.SrcRow(Src, Y);
-    uint8_t* D = G.DstRow(Bits, Y);
-    if (DstBits == 8) {
-      for (int64_t X = 0; X < G.Width; ++X) D[X] = IndexOf(S + 3 * X);
-    } else {
-      PackNibbleRow(D, G.Width, [S, &IndexOf](int64_t X) { return IndexOf(S + 3 * X); });
-    }
-  }
-}
-
 const char* high_routine(int MaxDepth) {
   return MaxDepth == kMaxDepth256 ? "ConvertTrueColorTo8BitRGBHigh" : "ConvertTrueColorTo4BitRGBHigh";
 }
@@ -471,11 +457,13 @@ void ConvertTrueColorHigh(const TKvDIBInfo& Src, TKvDIBInfo& Dst, const TKvProgr
   // The work block is free again: the grid goes there when it fits.
   TTreeGrid Grid;
   if (Mapping != TKvHighMapping::Walk && Grid.Build(Tree, Work.Data(), Work.Bytes)) {
-    map_rows(Src, G, Block.Bits(), DstBits, [&Grid](const uint8_t* P) { return Grid.IndexOf(P); });
+    MapTrueColorRows(
+        Src, G, Block.Bits(), DstBits, [&Grid](const uint8_t* P) { return Grid.IndexOf(P); }, [] {});
   } else {
     const TTreeWalk Walk(Tree, MaxDepth);
-    map_rows(Src, G, Block.Bits(), DstBits,
-             [&Walk](const uint8_t* P) { return Walk.IndexOf(pixel_word(P)); });
+    MapTrueColorRows(
+        Src, G, Block.Bits(), DstBits, [&Walk](const uint8_t* P) { return Walk.IndexOf(pixel_word(P)); },
+        [] {});
   }
   FillReducedDestination(Src, Dst, Block, static_cast<uint16_t>(DstBits), Palette);
 }
