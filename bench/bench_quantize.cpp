@@ -17,13 +17,13 @@ namespace kv::bench {
 namespace {
 
 void quantize(benchmark::State& State, TKvQuantizeOptions Options) {
-  const TKvDIBInfo& Src = BenchImage().InternalDIB()->Info;
+  const TKvDIBInfo& Src = BenchImage().DIBInfo();
   for (auto _ : State) {
     TKvDIBInfo Dst{};
     QuantizeTrueColor(Src, Dst, Options, nullptr);
     benchmark::DoNotOptimize(Dst.Bits);
     State.PauseTiming();
-    ReleaseDIBInfoBits(Dst);
+    TKvOwnedInfo::Adopt(Dst).Reset();
     State.ResumeTiming();
   }
   State.counters["MP/s"] = benchmark::Counter(static_cast<double>(BenchPixels()) / 1e6,

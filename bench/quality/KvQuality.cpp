@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
         Quality = psnr(Photo, from_reduced(Dst, Photo.Width, Photo.Height));
         Entries = static_cast<int32_t>(Dst.Header.biClrUsed);
       }
-      kv::ReleaseDIBInfoBits(Dst);
+      kv::TKvOwnedInfo::Adopt(Dst).Reset();
     }
     std::sort(Ms.begin(), Ms.end());
     std::printf("%-14s %3d %-4s %8.4f %9.3f %3d\n", Run.Name.c_str(), Run.Options.Colors,
