@@ -9,10 +9,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "image/KvDIBRoutes.h"
 #include "image/KvGraph.h"
 #include "image/KvInternalDIB.h"
+#include "image/reduce/KvQuantize.h"
 
 namespace kv {
 
@@ -45,6 +48,11 @@ class TKvDIB : public TKvGraphic {
   TKvPixelFormat GetPixelFormat() const;
   // Converts the pixels to Target (see KvDIBFormat.cpp for the routes and progress).
   void SetPixelFormat(TKvPixelFormat Target);
+  // Reduces a 24-bit image with the library's own quantizer (image/reduce/KvQuantize.h):
+  // any count of colours from 2 to 256, by the normal, fine, refine or best method, with
+  // or without dithering. Progress, sharing and failures as for SetPixelFormat; the
+  // progress message is "Quantize 24Bit -> 8Bit" (or "-> 4Bit" for 16 colours or fewer).
+  void Quantize(const TKvQuantizeOptions& Options);
 
   // nullptr gives the default image; another TKvDIB shares its storage.
   void Assign(const TKvDIB* Source);
@@ -79,6 +87,10 @@ class TKvDIB : public TKvGraphic {
   // Replaces the storage by a fresh zero-filled image of the given geometry.
   void Recreate(int32_t Width, int32_t Height, int32_t BitCount, int32_t ColorCount);
   TRect ProgressRect() const;
+  // Replaces the image by Convert's result from the current image (only read), with the
+  // progress of Plan (none when null), the palette bookkeeping and the change notification.
+  void ReplaceImage(const TKvProgressPlan* Plan,
+                    const std::function<TKvOwnedInfo(const TKvDIBInfo&, const TKvProgressProc&)>& Convert);
 
   TKvStorageRef m_Storage;
 };

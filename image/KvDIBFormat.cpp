@@ -5,6 +5,7 @@
 
 #include "image/KvDIB.h"
 #include "image/KvDIBRoutes.h"
+#include "image/reduce/KvQuantize.h"
 
 namespace kv {
 
@@ -62,27 +63,46 @@ void TKvDIB::SetPixelFormat(TKvPixelFormat Target) {
   AssertDIB(m_Storage.get() != nullptr, "TKvDIB.SetPixelFormat: InternalDIB Should not be Nil");
   const TKvPixelFormat Current = GetPixelFormat();
   if (Current == Target) return;
-  // Shared storage is not copied first: the route only reads its source, so it reads the
+  const std::optional<TKvProgressPlan> Plan = ProgressPlanFor(Current, Target);
+  const uint8_t Fine = FineMethod ? 1 : 0;
+  const COLORREF Background = ColorToRGB(BackgroundColor);
+  ReplaceImage(Plan ? &*Plan : nullptr, [&](const TKvDIBInfo& Src, const TKvProgressProc& Step) {
+    return ConvertPixelsFormat(Src, Target, Fine, Background, Step);
+  });
+}
+
+void TKvDIB::Quantize(const TKvQuantizeOptions& Options) {
+  AssertDIB(m_Storage.get() != nullptr, "TKvDIB.Quantize: InternalDIB Should not be Nil");
+  const TKvProgressPlan Plan{
+      QuantizeProgressTotal(Options),
+      std::string("Quantize 24Bit -> ") + (QuantizeBitCount(Options.Colors) == 8 ? "8Bit" : "4Bit")};
+  ReplaceImage(&Plan, [&Options](const TKvDIBInfo& Src, const TKvProgressProc& Step) {
+    TKvDIBInfo Out{};
+    QuantizeTrueColor(Src, Out, Options, Step);
+    return TKvOwnedInfo::Adopt(Out);
+  });
+}
+
+void TKvDIB::ReplaceImage(
+    const TKvProgressPlan* Plan,
+    const std::function<TKvOwnedInfo(const TKvDIBInfo&, const TKvProgressProc&)>& Convert) {
+  // Shared storage is not copied first: a conversion only reads its source, so it reads the
   // shared image as it is, and a fresh storage object takes the result. That is the image
   // a private copy converted in place would give, without copying the pixels.
-  const bool Shared = m_Storage->RefCount != 1;
-
-  const std::optional<TKvProgressPlan> Plan = ProgressPlanFor(Current, Target);
   if (Plan) {
     PrepareProgress(Plan->Total, Plan->Message);
     ProgressBegin();
   }
   try {
-    const uint8_t Fine = FineMethod ? 1 : 0;
-    const COLORREF Background = ColorToRGB(BackgroundColor);
-    const TKvProgressProc Step = [this] { ProgressStep(); };
-    if (Shared) {
+    TKvOwnedInfo Result = Convert(m_Storage->Info, [this] { ProgressStep(); });
+    if (m_Storage->RefCount != 1) {
       TKvStorageRef Fresh = TKvStorageRef::New();
       Fresh->FreeStorage();
-      Fresh->InstallInfo(ConvertPixelsFormat(m_Storage->Info, Target, Fine, Background, Step));
+      Fresh->InstallInfo(std::move(Result));
       InstallStorage(std::move(Fresh));
     } else {
-      SetPixelsFormat(*m_Storage, Target, Fine, Background, Step);
+      // The old block goes only after the new image is complete.
+      m_Storage->InstallInfo(std::move(Result));
     }
   } catch (...) {
     // A failed conversion of shared storage leaves it shared (a private copy would have

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "image/KvDIB.h"
 #include "image/reduce/KvPaletteMerge.h"
 #include "image/reduce/KvQuantize.h"
 #include "image/reduce/KvReduce.h"
@@ -256,6 +257,78 @@ TEST(QuantizeNames, MethodNamesRoundTrip) {
   EXPECT_FALSE(ParseQuantizeMethod("", Unused));
   EXPECT_EQ(QuantizeBitCount(16), 4);
   EXPECT_EQ(QuantizeBitCount(17), 8);
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// A W x H 24-bit TKvDIB of many colours.
+void fill_graphic(TKvDIB& D, int W, int H) {
+  D.SetBitCount(24);
+  D.SetWidth(W);
+  D.SetHeight(H);
+  for (int Y = 0; Y < H; ++Y) {
+    uint8_t* Row = D.GetScanLine(Y);
+    for (int X = 0; X < W; ++X) {
+      Row[3 * X] = static_cast<uint8_t>(X * 7 + Y);
+      Row[3 * X + 1] = static_cast<uint8_t>(X * 3 + Y * 5);
+      Row[3 * X + 2] = static_cast<uint8_t>(Y * 11 + X);
+    }
+  }
+}
+
+bool same_image(const TKvDIB& A, const TKvDIB& B) {
+  const TKvDIBInfo& I = A.DIBInfo();
+  const TKvDIBInfo& J = B.DIBInfo();
+  return std::memcmp(&I.Header, &J.Header, sizeof(I.Header)) == 0 &&
+         std::memcmp(I.Colors, J.Colors, 4 * I.Header.biClrUsed) == 0 && I.BitsSize == J.BitsSize &&
+         std::memcmp(I.Bits, J.Bits, static_cast<size_t>(I.BitsSize)) == 0;
+}
+
+TEST(QuantizeGraphic, TheNormalMethodThroughTheGraphicIsSetPixelFormat) {
+  for (int Colors : {256, 16}) {
+    TKvDIB A;
+    fill_graphic(A, 37, 21);
+    TKvDIB B;
+    B.Assign(&A);
+    B.UniqueDIB();
+    std::vector<int> Percents;
+    std::string Message;
+    A.OnProgress = [&](TGraphic*, TProgressStage, uint8_t P, bool, const TRect&, const std::string& M) {
+      Percents.push_back(P);
+      Message = M;
+    };
+    A.Quantize({Colors, kvQmNormal, kvDmNone});
+    B.SetPixelFormat(Colors == 256 ? kvPf8Bit : kvPf4Bit);
+    EXPECT_TRUE(same_image(A, B));
+    EXPECT_EQ(Percents.size(), static_cast<size_t>(Colors + 1));  // start, total - 1 steps, end
+    EXPECT_EQ(Message, Colors == 256 ? "Quantize 24Bit -> 8Bit" : "Quantize 24Bit -> 4Bit");
+  }
+}
+
+TEST(QuantizeGraphic, SharedSourcesStayAndFailuresLeaveTheImage) {
+  TKvDIB A;
+  fill_graphic(A, 30, 20);
+  TKvDIB B;
+  B.Assign(&A);
+  B.Quantize({100, kvQmRefine, kvDmNone});
+  EXPECT_EQ(A.GetPixelFormat(), kvPf24Bit);
+  EXPECT_EQ(B.GetPixelFormat(), kvPf8Bit);
+  EXPECT_LE(B.GetColorCount(), 100);
+  EXPECT_EQ(A.InternalDIB()->RefCount, 1);
+
+  TKvDIB C;
+  C.Assign(&A);
+  C.OnProgress = [](TGraphic*, TProgressStage Stage, uint8_t, bool, const TRect&, const std::string&) {
+    if (Stage == TProgressStage::Running) throw std::runtime_error("cancelled");
+  };
+  EXPECT_THROW(C.Quantize({256, kvQmBest, kvDmFloydSteinberg}), std::runtime_error);
+  EXPECT_EQ(C.InternalDIB(), A.InternalDIB());
+  test::ExpectThrowMessage<EKvDIBBadDIBType>([&] { B.Quantize({}); }, "QuantizeTrueColor: Invalid Bitcount");
+  EXPECT_EQ(B.GetPixelFormat(), kvPf8Bit);
 }
 
 }  // namespace
