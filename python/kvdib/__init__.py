@@ -52,11 +52,12 @@ Image.__module__ = __name__
 _OUTPUT_EXTENSIONS = ("png", "bmp", "dib")
 
 
-def batch_convert(paths, out_dir, to="8bit", fine=False, ext="png", key_color=None):
+def batch_convert(paths, out_dir, to="8bit", fine=False, ext="png", key_color=None, *, method=None, colors=None,
+                  dither=False):
     """Converts every file of paths into out_dir; returns the output paths, in order.
 
     Each input (BMP/DIB, PNG or JPEG) is opened, converted with Image.convert(to, fine,
-    key_color) and saved as out_dir/<input name without extension>.<ext>, ext being "png",
+    key_color, method=method, colors=colors, dither=dither) and saved as out_dir/<input name without extension>.<ext>, ext being "png",
     "bmp" or "dib". A single path may be given instead of a list. Outputs appear only when
     complete, so a rerun task (as distributed engines do) never leaves a partial file.
 
@@ -89,7 +90,8 @@ def batch_convert(paths, out_dir, to="8bit", fine=False, ext="png", key_color=No
     _os.makedirs(out_dir, exist_ok=True)
     for p, target in zip(paths, targets):
         try:
-            open(p).convert(to, fine=fine, key_color=key_color).save(target)
+            open(p).convert(to, fine=fine, key_color=key_color, method=method, colors=colors,
+                            dither=dither).save(target)
         except Exception as e:
             e.add_note("while converting %s" % _os.fsdecode(p))
             raise

@@ -50,6 +50,10 @@ class Image:
         fine: bool = False,
         key_color: _KeyColor = None,
         progress: Optional[Callable[[int], object]] = None,
+        *,
+        method: Optional[str] = None,
+        colors: Optional[int] = None,
+        dither: bool = False,
     ) -> "Image": ...
     def save(self, path: _Path) -> None: ...
     def to_bytes(self, kind: str = "bmp") -> bytes: ...
@@ -57,7 +61,9 @@ class Image:
 def open(path: _Path) -> Image: ...
 def from_numpy(pixels: npt.ArrayLike, palette: Optional[npt.ArrayLike] = None) -> Image: ...
 def from_bytes(data: Union[bytes, bytearray, memoryview]) -> Image: ...
-def quantize(rgb: npt.ArrayLike, colors: int = 256, fine: bool = False) -> Tuple[_U8, _U8]: ...
+def quantize(
+    rgb: npt.ArrayLike, colors: int = 256, fine: bool = False, *, method: Optional[str] = None, dither: bool = False
+) -> Tuple[_U8, _U8]: ...
 def batch_convert(
     paths: Union[_Path, Iterable[_Path]],
     out_dir: _Path,
@@ -65,4 +71,8 @@ def batch_convert(
     fine: bool = False,
     ext: str = "png",
     key_color: _KeyColor = None,
+    *,
+    method: Optional[str] = None,
+    colors: Optional[int] = None,
+    dither: bool = False,
 ) -> list[str]: ...

@@ -266,10 +266,41 @@ void save(const TPyImage& Image, py::handle Path) {
   Out.Commit();
 }
 
+// The options of the library's own quantizer from the keyword arguments; nothing when
+// none of method, colors and dither is given (the described reductions then run).
+std::optional<TKvQuantizeOptions> quantize_options(bool Fine, py::handle Method, py::handle Colors,
+                                                   bool Dither, int32_t MaxColors) {
+  if (Method.is_none() && Colors.is_none() && !Dither) return std::nullopt;
+  TKvQuantizeOptions O;
+  O.Method = Fine ? kvQmFine : kvQmNormal;
+  if (!Method.is_none()) {
+    const std::string Name = py::cast<std::string>(Method);
+    if (!ParseQuantizeMethod(Name, O.Method))
+      throw py::value_error("method must be 'normal', 'fine', 'refine' or 'best', not '" + Name + "'");
+    if (Fine && O.Method != kvQmFine) throw py::value_error("fine=True contradicts method='" + Name + "'");
+  }
+  O.Colors = Colors.is_none() ? MaxColors : py::cast<int32_t>(Colors);
+  if (O.Colors < kMinQuantizeColors || O.Colors > MaxColors)
+    throw py::value_error("colors must be from 2 to " + std::to_string(MaxColors) + ", not " +
+                          std::to_string(O.Colors));
+  O.Dither = Dither ? kvDmFloydSteinberg : kvDmNone;
+  return O;
+}
+
 std::unique_ptr<TPyImage> convert(const TPyImage& Image, const std::string& To, bool Fine, py::handle Key,
-                                  py::object Progress) {
+                                  py::object Progress, py::handle Method, py::handle Colors, bool Dither) {
   const TKvPixelFormat Target = target_of(To);
   const TColor KeyColor = key_color_of(Key);
+  const bool Palette8 = Target == kvPf8Bit || Target == kvPf8BitRLE;
+  const bool Palette4 = Target == kvPf4Bit || Target == kvPf4BitRLE;
+  const std::optional<TKvQuantizeOptions> Quantize =
+      quantize_options(Fine, Method, Colors, Dither, Palette4 ? 16 : 256);
+  if (Quantize && !Palette8 && !Palette4)
+    throw py::value_error("method, colors and dither apply to the '8bit' and '4bit' formats, not '" + To +
+                          "'");
+  if (Quantize && Image.Dib().GetPixelFormat() != kvPf24Bit)
+    throw py::value_error("method, colors and dither reduce 24-bit images; this one is " +
+                          std::string(frontend::FormatName(Image.Dib().GetPixelFormat())));
   TProgressRelay Relay(std::move(Progress));
   const py::gil_scoped_release NoGil;
   // The result never changes the source: it starts sharing the source's storage, and a
@@ -278,13 +309,16 @@ std::unique_ptr<TPyImage> convert(const TPyImage& Image, const std::string& To, 
   Out->Dib().FineMethod = Fine;
   Out->Dib().BackgroundColor = KeyColor;
   const frontend::TScopedProgress Scope(Out->Dib(), Relay.Proc());
+  if (Quantize) Out->Dib().Quantize(*Quantize);  // then widened or encoded below as asked
   Out->Dib().SetPixelFormat(Target);
   return Out;
 }
 
-py::tuple quantize(py::handle Rgb, int Colors, bool Fine) {
-  if (Colors != 256 && Colors != 16)
-    throw py::value_error("colors must be 256 or 16, not " + std::to_string(Colors));
+py::tuple quantize(py::handle Rgb, int32_t Colors, bool Fine, py::handle Method, bool Dither) {
+  // 256 or 16 colours with no method or dithering: the described reductions.
+  const bool Described = Method.is_none() && !Dither && (Colors == 256 || Colors == 16);
+  const std::optional<TKvQuantizeOptions> Options =
+      Described ? std::nullopt : quantize_options(Fine, Method, py::int_(Colors), Dither, 256);
   const py::array Source = uint8_array(Rgb, 3, 3, "rgb");
   const TByteView V = view_of(Source);
   py::array_t<uint8_t> Indices({V.Shape[0], V.Shape[1]});
@@ -298,7 +332,10 @@ py::tuple quantize(py::handle Rgb, int Colors, bool Fine) {
     FillTrueColor(Image, V);
     Image.FineMethod = Fine;
     const frontend::TScopedProgress Scope(Image, Relay.Proc());
-    Image.SetPixelFormat(Colors == 256 ? kvPf8Bit : kvPf4Bit);
+    if (Described)
+      Image.SetPixelFormat(Colors == 256 ? kvPf8Bit : kvPf4Bit);
+    else
+      Image.Quantize(*Options);
     ReadIndices(Image, Out);
     ReadPalette(Image, Palette);
     Count = Image.GetColorCount();
@@ -370,7 +407,8 @@ new, writable, C-contiguous array.)doc")
           "numpy's array protocol: numpy.asarray(image) is image.to_numpy(); copy=False refuses a "
           "format whose RGB pixels need a copy.")
       .def("convert", &kp::convert, py::arg("to"), py::arg("fine") = false, py::arg("key_color") = py::none(),
-           py::arg("progress") = py::none(),
+           py::arg("progress") = py::none(), py::kw_only(), py::arg("method") = py::none(),
+           py::arg("colors") = py::none(), py::arg("dither") = false,
            R"doc(A new image in the pixel format `to`; this image stays as it is.
 
 to: '1bit', '4bit', '4bit-rle', '8bit', '8bit-rle', '24bit', 'halftone' or 'halftone-bw'.
@@ -381,6 +419,12 @@ key_color: None (white), 'RRGGBB' / '#RRGGBB', or (red, green, blue).
 progress: called as progress(percent) each time the library reports (0 first, then
     0..99, then 100) during colour reductions. An exception raised in it cancels the
     conversion and propagates; it is not called again after that.
+
+method, colors, dither (keywords; for '8bit', '4bit' and their RLE forms from 24 bits): the
+    library's own quantizer. method: 'normal', 'fine' (the described reductions), 'refine'
+    (better than the common quantizers at about the normal method's cost) or 'best' (the
+    highest quality); colors: 2..256 for '8bit', 2..16 for '4bit' (default 256 or 16);
+    dither=True: serpentine Floyd-Steinberg error diffusion with the method's palette.
 
 Converting to the image's own format shares its pixels. The interpreter lock is released
 while the conversion runs.)doc")
@@ -414,10 +458,15 @@ most 256 colours -> an 8-bit image; an index beyond the palette raises ValueErro
   m.def("from_bytes", &kp::from_bytes, py::arg("data"),
         "An image from the bytes of a BMP file (any bytes-like object), through the library's reader.");
   m.def("quantize", &kp::quantize, py::arg("rgb"), py::arg("colors") = 256, py::arg("fine") = false,
-        R"doc(Reduces an (h, w, 3) uint8 RGB array to `colors` (256 or 16) colours by the normal method
-or, with fine=True, the fine one. Returns (indices, palette): an (h, w) uint8 array, top row
-first, and an (n, 3) uint8 RGB palette of the n colours made; both new and writable.
-Exactly from_numpy(rgb).convert('8bit' or '4bit', fine) without keeping an image.)doc");
+        py::kw_only(), py::arg("method") = py::none(), py::arg("dither") = false,
+        R"doc(Reduces an (h, w, 3) uint8 RGB array to at most `colors` (2..256) colours. Returns
+(indices, palette): an (h, w) uint8 array, top row first, and an (n, 3) uint8 RGB palette of
+the n colours made; both new and writable.
+
+With colors 256 or 16 and no method or dither, this is exactly
+from_numpy(rgb).convert('8bit' or '4bit', fine): the normal method or, with fine=True, the
+fine one. method ('normal', 'fine', 'refine', 'best'), other counts and dither=True go
+through the library's own quantizer, as Image.convert does.)doc");
   // The conversion targets, the tool's --to names.
   m.attr("formats") = [] {
     py::list Names;

@@ -155,7 +155,7 @@ def test_argument_errors_are_python_errors():
         img.convert("8bit-rle").save("x.png")
     with pytest.raises(ValueError, match=r"\.bmp, \.dib or \.png"):
         img.save("x.gif")
-    with pytest.raises(ValueError, match="colors must be 256 or 16"):
-        kvdib.quantize(banded(4, 4), colors=8)
+    with pytest.raises(ValueError, match="colors must be from 2 to 256"):
+        kvdib.quantize(banded(4, 4), colors=1)
     with pytest.raises(ValueError, match="'bmp' only"):
         img.to_bytes("png")
