@@ -230,6 +230,14 @@ std::optional<std::vector<TJob>> PlanJobs(const TConvertSettings& S, std::string
 int RunConvert(const TConvertSettings& S, const std::vector<TJob>& Jobs) {
   InstallCleanupHandlers();
   TReporter Reporter;
+  if (!S.OutputDir.empty()) {
+    std::error_code Ec;
+    fs::create_directories(S.OutputDir, Ec);
+    if (Ec) {
+      Reporter.Line(S.OutputDir + ": Cannot create folder: " + Ec.message());
+      return 1;
+    }
+  }
   const size_t Threads = std::min<size_t>(static_cast<size_t>(std::max(S.Jobs, 1)), Jobs.size());
   std::vector<TOutcome> Outcomes(Jobs.size(), TOutcome::Failed);
   std::atomic<size_t> Next{0};

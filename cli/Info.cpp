@@ -93,7 +93,7 @@ void print_text(const TReport& R, bool First) {
     const TFileDescription& D = *R.Stored;
     std::printf("  format:          %s\n", FileKindName(D.Kind));
     if (D.HeaderSize) std::printf("  header size:     %u bytes\n", D.HeaderSize);
-    std::printf("  size:            %llu x %llu\n", static_cast<unsigned long long>(D.Width),
+    std::printf("  size:            %lld x %llu\n", static_cast<long long>(D.Width),
                 static_cast<unsigned long long>(D.Height));
     std::printf("  bits per pixel:  %d\n", D.BitsPerPixel);
     if (D.BitsPerSample) std::printf("  bits per sample: %d\n", D.BitsPerSample);
@@ -102,7 +102,7 @@ void print_text(const TReport& R, bool First) {
     std::printf("  compression:     %s\n", D.Compression.c_str());
     std::printf("  colour table:    %u entries\n", D.ColorTableSize);
     std::printf("  row order:       %s%s\n", row_order(D), D.Interlaced ? ", interlaced" : "");
-    std::printf("  file size:       %s bytes\n", Grouped(D.FileSize).c_str());
+    std::printf("  file size:       %llu bytes\n", static_cast<unsigned long long>(D.FileSize));
   }
   if (R.Loads) {
     const TLoaded& L = *R.Loads;
@@ -121,7 +121,7 @@ void print_json(const TReport& R, bool First) {
       std::printf(", \"header_size\": %u", D.HeaderSize);
     else
       std::printf(", \"header_size\": null");
-    std::printf(", \"width\": %llu, \"height\": %llu", static_cast<unsigned long long>(D.Width),
+    std::printf(", \"width\": %lld, \"height\": %llu", static_cast<long long>(D.Width),
                 static_cast<unsigned long long>(D.Height));
     std::printf(", \"bits_per_pixel\": %d", D.BitsPerPixel);
     if (D.BitsPerSample)

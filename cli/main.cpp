@@ -150,6 +150,8 @@ int run(int argc, char** argv) {
   Info->add_option("--max-pixels", InfoLoad.MaxPixels, "refuse to load larger images (default 256000000; 0: none)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 
+  if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "convert" && std::string(argv[1]) != "info")
+    throw TUsageError(std::string("unknown command '") + argv[1] + "' (convert, info)", "");
   try {
     App.parse(argc, argv);
   } catch (const CLI::ParseError& E) {

@@ -272,7 +272,7 @@ TFileDescription DescribeBmp(std::span<const uint8_t> Bytes) {
   D.Kind = TFileKind::Bmp;
   D.FileSize = Bytes.size();
   D.HeaderSize = H.Size;
-  D.Width = static_cast<uint64_t>(std::max<int64_t>(H.Width, 0));
+  D.Width = H.Width;
   D.Height = static_cast<uint64_t>(std::llabs(H.Height));
   D.BitsPerPixel = static_cast<int>(H.BitCount);
   D.TopDown = H.Height < 0;

@@ -13,7 +13,7 @@ struct TFileDescription {
   TFileKind Kind = TFileKind::Unknown;
   uint64_t FileSize = 0;        // bytes
   uint32_t HeaderSize = 0;      // BMP: bytes of the info header (12, 40, 56, 64, 108, 124); else 0
-  uint64_t Width = 0;
+  int64_t Width = 0;           // as stored (a BMP may declare a width of 0 or less)
   uint64_t Height = 0;
   int BitsPerPixel = 0;         // as stored
   int BitsPerSample = 0;        // PNG, JPEG, PNM: per channel; BMP: 0
