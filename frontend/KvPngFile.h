@@ -27,8 +27,8 @@ void ReadPngFile(const std::string& Path, TKvDIB& Image);
 TFileDescription DescribePng(std::span<const uint8_t> Bytes);
 
 struct TPngWriteOptions {
-  // zlib level 0..9; -1 chooses by what is written (a fast level that still keeps palette
-  // images no larger than the common quantizers' output).
+  // zlib level 0..9 for users who want the smallest files; -1 (the default) chooses fast
+  // settings by what is written.
   int Level = -1;
 };
 
