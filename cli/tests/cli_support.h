@@ -277,6 +277,9 @@ inline int Channels(int ColorType) {
 
 inline TBytes MakePng(const TPngSpec& S) {
   TBytes Out;
+  // Sized before the jump point: a longjmp skips destructors.
+  std::vector<uint8_t> Copy = S.Samples;
+  std::vector<png_bytep> Rows(S.Height);
   png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop Info = png_create_info_struct(Png);
   if (setjmp(png_jmpbuf(Png))) {
@@ -292,6 +295,7 @@ inline TBytes MakePng(const TPngSpec& S) {
       },
       nullptr);
   png_set_compression_level(Png, S.Level);
+  png_set_check_for_invalid_index(Png, 0);  // fixtures with indices beyond a short palette
   png_set_IHDR(Png, Info, S.Width, S.Height, S.Depth, S.ColorType,
                S.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
@@ -306,8 +310,6 @@ inline TBytes MakePng(const TPngSpec& S) {
   png_write_info(Png, Info);
   if (S.Depth < 8) png_set_packing(Png);
   const size_t RowSamples = static_cast<size_t>(S.Width) * Channels(S.ColorType) * (S.Depth == 16 ? 2 : 1);
-  std::vector<png_bytep> Rows(S.Height);
-  std::vector<uint8_t> Copy = S.Samples;
   for (int Y = 0; Y < S.Height; ++Y) Rows[Y] = Copy.data() + Y * RowSamples;
   png_write_image(Png, Rows.data());
   png_write_end(Png, Info);
