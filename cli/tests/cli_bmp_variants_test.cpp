@@ -20,7 +20,7 @@ class BmpVariants : public ToolTest {
   }
   void Save(const std::string& Name, const TBytes& B) {
     WriteFile(m_Dir / Name, B);
-    if (const char* Out = std::getenv("KVDIB_REGRESSION_OUT")) WriteFile(fs::path(Out) / Name, B);
+    if (const char* Out = std::getenv("KVDIB_CORPUS_OUT")) WriteFile(fs::path(Out) / Name, B);
   }
 };
 

@@ -2,8 +2,8 @@
 // and message, the child's peak memory kept small, and nothing left behind. Then the
 // signal, permission and output-name cases against the built tool.
 //
-// With KVDIB_REGRESSION_OUT=DIR set, every hostile file is also written to DIR under its
-// name (that is how fuzz/corpus/frontend/ holds them).
+// With KVDIB_CORPUS_OUT=DIR set, every hostile file is also written to DIR under its
+// name: fuzz/corpus/frontend/ holds them as named regression files of the readers.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -91,7 +91,7 @@ class Hostile : public ToolTest {
  protected:
   void Keep(const std::string& Name, const TBytes& File) {
     WriteFile(m_Dir / Name, File);
-    if (const char* Out = std::getenv("KVDIB_REGRESSION_OUT")) WriteFile(fs::path(Out) / Name, File);
+    if (const char* Out = std::getenv("KVDIB_CORPUS_OUT")) WriteFile(fs::path(Out) / Name, File);
   }
   long BaselineRssKb() {
     WriteFile(m_Dir / "tiny.png", PngOfPicture(Gradient(4, 4)));
