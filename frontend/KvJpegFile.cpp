@@ -122,7 +122,13 @@ void ReadJpeg(std::span<const uint8_t> Bytes, TKvDIB& Image, const TLoadOptions&
   CheckPixelLimit(J.image_width, J.image_height, Options);
   if (!J.arith_code)  // arithmetic coding can take less than a bit per block
     CheckPlausibleSize(J.image_width, J.image_height, Bytes.size(), kMaxPixelsPerByte, "JPEG");
-  if (!start(G)) fail(G);
+  if (!start(G)) {
+    // libjpeg says "Backing store not supported" when its buffers would pass the ceiling.
+    if (G.Error.Manager.msg_code == JERR_NO_BACKING_STORE)
+      throw TFileError("JPEG: decoding needs more than the " + std::to_string(DecoderMemoryLimit(Options)) +
+                       " bytes allowed for the decoder's buffers (" + G.Error.Text + ")");
+    fail(G);
+  }
 
   TKvDIB Decoded;
   PrepareImage(Decoded, J.output_width, J.output_height, is_grey(J) ? 8 : 24);
