@@ -125,7 +125,8 @@ TOutcome TJobRunner::Run(const TJob& J) {
   }
 }
 
-void TJobRunner::Load(const TJob& J, kv::TKvDIB& Image, std::vector<std::string>& Notes, uint64_t& InputBytes) {
+void TJobRunner::Load(const TJob& J, kv::TKvDIB& Image, std::vector<std::string>& Notes,
+                      uint64_t& InputBytes) {
   TLoadOptions Options = m_S.Load;
   Options.Notes = [&Notes](const std::string& Note) { Notes.push_back(Note); };
   try {

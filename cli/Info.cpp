@@ -106,8 +106,8 @@ void print_text(const TReport& R, bool First) {
   }
   if (R.Loads) {
     const TLoaded& L = *R.Loads;
-    std::printf("  loads as:        %s, %d x %d, %d bits per pixel, %d colours\n", L.PixelFormat.c_str(), L.Width,
-                L.Height, L.BitCount, L.Colors);
+    std::printf("  loads as:        %s, %d x %d, %d bits per pixel, %d colours\n", L.PixelFormat.c_str(),
+                L.Width, L.Height, L.BitCount, L.Colors);
     for (const std::string& N : L.Notes) std::printf("  note:            %s\n", N.c_str());
   }
 }
@@ -137,10 +137,12 @@ void print_json(const TReport& R, bool First) {
   }
   if (R.Loads) {
     const TLoaded& L = *R.Loads;
-    std::printf(",\n   \"loads_as\": {\"pixel_format\": %s, \"width\": %d, \"height\": %d, \"bit_count\": %d, "
-                "\"colors\": %d, \"notes\": [",
-                json_string(L.PixelFormat).c_str(), L.Width, L.Height, L.BitCount, L.Colors);
-    for (size_t I = 0; I < L.Notes.size(); ++I) std::printf("%s%s", I ? ", " : "", json_string(L.Notes[I]).c_str());
+    std::printf(
+        ",\n   \"loads_as\": {\"pixel_format\": %s, \"width\": %d, \"height\": %d, \"bit_count\": %d, "
+        "\"colors\": %d, \"notes\": [",
+        json_string(L.PixelFormat).c_str(), L.Width, L.Height, L.BitCount, L.Colors);
+    for (size_t I = 0; I < L.Notes.size(); ++I)
+      std::printf("%s%s", I ? ", " : "", json_string(L.Notes[I]).c_str());
     std::printf("]}");
   } else {
     std::printf(",\n   \"loads_as\": null, \"error\": %s", json_string(R.Error).c_str());

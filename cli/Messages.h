@@ -11,7 +11,8 @@
 namespace kvcli {
 
 // The message for a failed conversion of a Width x Height image to Target.
-std::string ConversionFailure(const std::exception& E, int32_t Width, int32_t Height, kv::TKvPixelFormat Target);
+std::string ConversionFailure(const std::exception& E, int32_t Width, int32_t Height,
+                              kv::TKvPixelFormat Target);
 // The message for a failed load: the reader's own, with how to raise the pixel limit when
 // that is what refused the image.
 std::string LoadFailure(const std::exception& E);

@@ -5,8 +5,8 @@
 #include "cli/OutputFile.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <limits.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

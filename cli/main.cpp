@@ -95,9 +95,10 @@ void check_convert(TCommandLine& C, const CLI::App& Cmd) {
 }
 
 int run(int argc, char** argv) {
-  CLI::App App{"kvdib: converts images between pixel formats (1, 4, 8 and 24 bits, RLE, halftones) and "
-               "describes image files.",
-               "kvdib"};
+  CLI::App App{
+      "kvdib: converts images between pixel formats (1, 4, 8 and 24 bits, RLE, halftones) and "
+      "describes image files.",
+      "kvdib"};
   App.set_version_flag("--version", std::string("kvdib ") + KVDIB_VERSION, "print the version and exit");
   App.require_subcommand(1);
   App.footer("FORMAT is one of " + format_list() +
@@ -107,18 +108,22 @@ int run(int argc, char** argv) {
   TCommandLine C;
   TConvertSettings& S = C.Convert;
   CLI::App* Convert = App.add_subcommand("convert", "convert images to a pixel format");
-  Convert->add_option("FILES", C.Files, "INPUT OUTPUT, or INPUT... with --output-dir; - is standard input/output")
-      ->required();
   Convert
-      ->add_option("-t,--to", C.To, "the pixel format to convert to: " + format_list())
+      ->add_option("FILES", C.Files,
+                   "INPUT OUTPUT, or INPUT... with --output-dir; - is standard input/output")
+      ->required();
+  Convert->add_option("-t,--to", C.To, "the pixel format to convert to: " + format_list())
       ->required()
       ->check(CLI::Validator(
           [](std::string& Name) {
-            return ParseFormat(Name) ? std::string() : "unknown format '" + Name + "' (" + format_list() + ")";
+            return ParseFormat(Name) ? std::string()
+                                     : "unknown format '" + Name + "' (" + format_list() + ")";
           },
           "FORMAT"))
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-  Convert->add_option("-o,--output-dir", S.OutputDir, "write one output per INPUT into DIR, named after the input")
+  Convert
+      ->add_option("-o,--output-dir", S.OutputDir,
+                   "write one output per INPUT into DIR, named after the input")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
   Convert->add_option("-e,--ext", S.Ext, "output format with --output-dir or OUTPUT -: bmp (default) or png")
       ->check(CLI::IsMember({"bmp", "png"}))
@@ -126,28 +131,37 @@ int run(int argc, char** argv) {
   Convert->add_option("-j,--jobs", S.Jobs, "convert N files at once (with --output-dir)")
       ->check(CLI::Range(1, 256))
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-  Convert->add_flag("--fine", S.Fine, "the fine colour reduction (slower) for 4bit, 4bit-rle, 8bit, 8bit-rle");
-  Convert->add_option("-k,--key-color", C.KeyColor, "for 1bit: the colour whose pixels become set bits (FFFFFF)")
+  Convert->add_flag("--fine", S.Fine,
+                    "the fine colour reduction (slower) for 4bit, 4bit-rle, 8bit, 8bit-rle");
+  Convert
+      ->add_option("-k,--key-color", C.KeyColor, "for 1bit: the colour whose pixels become set bits (FFFFFF)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-  Convert->add_option("-b,--background", C.Background, "colour that transparent pixels are composited onto (FFFFFF)")
+  Convert
+      ->add_option("-b,--background", C.Background,
+                   "colour that transparent pixels are composited onto (FFFFFF)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-  Convert->add_option("--png-level", S.PngLevel, "zlib level 0-9 for PNG output (default: fast, chosen by format)")
+  Convert
+      ->add_option("--png-level", S.PngLevel,
+                   "zlib level 0-9 for PNG output (default: fast, chosen by format)")
       ->check(CLI::Range(0, 9))
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-  Convert->add_option("--max-pixels", S.Load.MaxPixels, "refuse larger images (default 256000000; 0: no limit)")
+  Convert
+      ->add_option("--max-pixels", S.Load.MaxPixels, "refuse larger images (default 256000000; 0: no limit)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
   Convert->add_flag("-n,--no-clobber", S.NoClobber, "keep existing outputs (and say which were skipped)");
   Convert->add_flag("-f,--force", S.Force, "replace an OUTPUT that is the INPUT file itself");
   Convert->add_flag("-q,--quiet", S.Quiet, "no progress bar and no notes");
   Convert->add_flag("-v,--verbose", S.Verbose, "one line per file: size, formats, colours, bytes, time");
-  Convert->footer("FORMAT is one of " + format_list() +
-                  ".\nOUTPUT ending in .bmp or .dib is written as BMP, in .png as PNG (not the RLE formats).");
+  Convert->footer(
+      "FORMAT is one of " + format_list() +
+      ".\nOUTPUT ending in .bmp or .dib is written as BMP, in .png as PNG (not the RLE formats).");
 
   CLI::App* Info = App.add_subcommand("info", "describe image files as stored and as they load");
   Info->add_option("FILES", C.Files, "the files; - is standard input")->required();
   Info->add_flag("--json", C.Json, "one JSON array with an object per file");
   kv::frontend::TLoadOptions InfoLoad;
-  Info->add_option("--max-pixels", InfoLoad.MaxPixels, "refuse to load larger images (default 256000000; 0: none)")
+  Info->add_option("--max-pixels", InfoLoad.MaxPixels,
+                   "refuse to load larger images (default 256000000; 0: none)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 
   if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "convert" && std::string(argv[1]) != "info")

@@ -71,7 +71,7 @@ struct THeader {
   uint32_t BitCount = 0, Compression = 0, ClrUsed = 0, SizeImage = 0;
   uint32_t OffBits = 0;
   uint32_t Masks[4] = {};  // red, green, blue, alpha
-  bool Known = false;       // a header form read here
+  bool Known = false;      // a header form read here
 };
 
 THeader parse_header(std::span<const uint8_t> B) {
@@ -105,7 +105,8 @@ THeader parse_header(std::span<const uint8_t> B) {
 uint32_t table_entries(const THeader& H, size_t FileSize) {
   uint32_t N = H.ClrUsed != 0 ? H.ClrUsed : (H.BitCount <= 8 ? 1u << H.BitCount : 0);
   const uint64_t TableStart = kFileHeader + H.Size;
-  if (H.OffBits >= TableStart && H.OffBits <= FileSize) N = std::min<uint64_t>(N, (H.OffBits - TableStart) / 4);
+  if (H.OffBits >= TableStart && H.OffBits <= FileSize)
+    N = std::min<uint64_t>(N, (H.OffBits - TableStart) / 4);
   return std::min<uint32_t>(N, 256);
 }
 
@@ -149,8 +150,9 @@ TInfoForm info_form(std::span<const uint8_t> B, const THeader& H) {
   TInfoForm F;
   std::vector<uint8_t>& P = F.Prefix;
   P.assign(B.begin(), B.begin() + kFileHeader + kInfoHeader);
-  put32(P, kOffBfSize, static_cast<uint32_t>(
-                           std::min<uint64_t>(kFileHeader + kInfoHeader + 4ull * Entries + PixelBytes, UINT32_MAX)));
+  put32(P, kOffBfSize,
+        static_cast<uint32_t>(
+            std::min<uint64_t>(kFileHeader + kInfoHeader + 4ull * Entries + PixelBytes, UINT32_MAX)));
   put32(P, kOffBiSize, kInfoHeader);
   put32(P, kOffCompression, Masks ? kBiBitFields : H.Compression);
   put32(P, kOffClrUsed, Entries);
@@ -159,9 +161,9 @@ TInfoForm info_form(std::span<const uint8_t> B, const THeader& H) {
   // Table entries missing from a short file are left out: the library then reports the
   // short stream.
   const uint64_t TableEnd = std::min<uint64_t>(TableStart + 4ull * Entries, B.size());
-  P.insert(P.end(), B.begin() + static_cast<ptrdiff_t>(TableStart), B.begin() + static_cast<ptrdiff_t>(TableEnd));
-  if (TableEnd == TableStart + 4ull * Entries && Offset < B.size())
-    F.Pixels = B.subspan(Offset, PixelBytes);
+  P.insert(P.end(), B.begin() + static_cast<ptrdiff_t>(TableStart),
+           B.begin() + static_cast<ptrdiff_t>(TableEnd));
+  if (TableEnd == TableStart + 4ull * Entries && Offset < B.size()) F.Pixels = B.subspan(Offset, PixelBytes);
   return F;
 }
 
@@ -199,15 +201,17 @@ void composite_alpha(std::span<const uint8_t> Pixels, const THeader& H, TKvDIB& 
     for (int32_t X = 0; X < Width; ++X) {
       const unsigned A = alpha_of(Src, X);
       const TKvRGB C = GetPixel24(Row, X);
-      SetPixel24(Row, X, TKvRGB{Composite(C.Red, A, Bg.Red), Composite(C.Green, A, Bg.Green),
-                                Composite(C.Blue, A, Bg.Blue)});
+      SetPixel24(Row, X,
+                 TKvRGB{Composite(C.Red, A, Bg.Red), Composite(C.Green, A, Bg.Green),
+                        Composite(C.Blue, A, Bg.Blue)});
     }
   }
   if (Options.Notes) Options.Notes("alpha composited onto the background colour");
 }
 
 bool is_rle(const BITMAPINFOHEADER& H) {
-  return (H.biBitCount == 8 && H.biCompression == kBiRLE8) || (H.biBitCount == 4 && H.biCompression == kBiRLE4);
+  return (H.biBitCount == 8 && H.biCompression == kBiRLE8) ||
+         (H.biBitCount == 4 && H.biCompression == kBiRLE4);
 }
 
 // Runs the library's exact decoder over a loaded RLE image; when it refuses the stream,
@@ -277,7 +281,8 @@ TFileDescription DescribeBmp(std::span<const uint8_t> Bytes) {
   D.BitsPerPixel = static_cast<int>(H.BitCount);
   D.TopDown = H.Height < 0;
   D.Alpha = (H.BitCount == 16 || H.BitCount == 32) && H.Masks[3] != 0;
-  const bool Masks = has_masks(H.Size, H.Compression) || (H.Size == kInfoHeader && H.Compression == kBiBitFields);
+  const bool Masks =
+      has_masks(H.Size, H.Compression) || (H.Size == kInfoHeader && H.Compression == kBiBitFields);
   if (H.Size == kCoreHeader) {
     D.ColorTableSize = H.BitCount <= 8 ? 1u << H.BitCount : 0;
   } else {

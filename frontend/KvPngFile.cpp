@@ -134,7 +134,8 @@ void plan_png(png_structp Png, png_infop Info, const TLoadOptions& Options, TPng
   P.Interlaced = png_get_interlace_type(Png, Info) != PNG_INTERLACE_NONE;
   P.Background = TKvRGB{uint8_t(Options.Background), uint8_t(Options.Background >> 8),
                         uint8_t(Options.Background >> 16)};
-  const bool GreyBackground = P.Background.Red == P.Background.Green && P.Background.Green == P.Background.Blue;
+  const bool GreyBackground =
+      P.Background.Red == P.Background.Green && P.Background.Green == P.Background.Blue;
 
   png_bytep TransAlpha = nullptr;
   int TransCount = 0;
@@ -153,8 +154,9 @@ void plan_png(png_structp Png, png_infop Info, const TLoadOptions& Options, TPng
     for (int I = 0; I < P.ColorCount; ++I) {
       const unsigned A = Trns && I < TransCount ? TransAlpha[I] : 255;
       P.Transparent |= A != 255;
-      P.Colors[I] = RGBQUAD{Composite(Palette[I].blue, A, Bg.rgbBlue), Composite(Palette[I].green, A, Bg.rgbGreen),
-                            Composite(Palette[I].red, A, Bg.rgbRed), 0};
+      P.Colors[I] =
+          RGBQUAD{Composite(Palette[I].blue, A, Bg.rgbBlue), Composite(Palette[I].green, A, Bg.rgbGreen),
+                  Composite(Palette[I].red, A, Bg.rgbRed), 0};
     }
     if (P.Depth == 2) png_set_packing(Png);
     return;
@@ -217,9 +219,10 @@ void convert_row(const TPngPlan& P, const uint8_t* Src, uint8_t* Dst) {
       break;
     case TRowMode::CompositeRgb:
       for (int32_t X = 0; X < W; ++X, Src += 4)
-        SetPixel24(Dst, X,
-                   TKvRGB{Composite(Src[0], Src[3], P.Background.Red), Composite(Src[1], Src[3], P.Background.Green),
-                          Composite(Src[2], Src[3], P.Background.Blue)});
+        SetPixel24(
+            Dst, X,
+            TKvRGB{Composite(Src[0], Src[3], P.Background.Red), Composite(Src[1], Src[3], P.Background.Green),
+                   Composite(Src[2], Src[3], P.Background.Blue)});
       break;
   }
 }
@@ -417,7 +420,8 @@ int highest_index(const TKvDIB& Image) {
 void write_png(const TKvDIB& Image, TPngState& State, const TPngWriteOptions& Options) {
   const int Bits = Image.GetBitCount();
   const TKvPixelFormat Format = Image.GetPixelFormat();
-  if (Format == kvPf4BitRLE || Format == kvPf8BitRLE) throw TFileError("an RLE image cannot be written as PNG");
+  if (Format == kvPf4BitRLE || Format == kvPf8BitRLE)
+    throw TFileError("an RLE image cannot be written as PNG");
 
   // The palette covers the colour table and every index the pixels use.
   png_color Palette[256] = {};
@@ -431,11 +435,13 @@ void write_png(const TKvDIB& Image, TPngState& State, const TPngWriteOptions& Op
     }
   }
   TPngWriteGuard Guard;
-  Guard.Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &State, png_error_to_message, png_warning_in_data);
+  Guard.Png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &State, png_error_to_message, png_warning_in_data);
   if (Guard.Png) Guard.Info = png_create_info_struct(Guard.Png);
   if (!Guard.Png || !Guard.Info) throw TFileError("out of memory for PNG writing");
   if (!encode_png(Guard.Png, Guard.Info, Image, Palette, PaletteSize, settings_for(Bits, Options)))
-    throw TFileError(State.WriteFailed ? std::string("Stream write error") : std::string("PNG: ") + State.Text);
+    throw TFileError(State.WriteFailed ? std::string("Stream write error")
+                                       : std::string("PNG: ") + State.Text);
 }
 
 struct TFileCloser {

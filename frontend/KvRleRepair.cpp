@@ -74,7 +74,8 @@ std::vector<uint8_t> ClipRleRuns(std::span<const uint8_t> Stream, int32_t Width,
         Out.insert(Out.end(), Bytes - Copied, 0);
       } else {
         for (unsigned I = 0; I < M; ++I) {
-          const uint8_t V = Four ? static_cast<uint8_t>(GetPixel4(Data, static_cast<int32_t>(I)) << 4) : Data[I];
+          const uint8_t V =
+              Four ? static_cast<uint8_t>(GetPixel4(Data, static_cast<int32_t>(I)) << 4) : Data[I];
           Out.insert(Out.end(), {1, V});
         }
       }

@@ -34,7 +34,10 @@ TEST_F(Batch, ManyInputsIntoAFolderAndTheSameWithTwoJobs) {
       const std::string F = std::string(Name) + "." + E;
       EXPECT_EQ(Slurp(m_Dir / "one" / F), Slurp(m_Dir / "two" / F)) << F;
       // And each is what a single conversion writes.
-      const std::string In = std::string("in/") + Name + (Name[0] == 'a' ? ".bmp" : Name[0] == 'b' ? ".png" : ".jpg");
+      const std::string In = std::string("in/") + Name +
+                             (Name[0] == 'a'   ? ".bmp"
+                              : Name[0] == 'b' ? ".png"
+                                               : ".jpg");
       ASSERT_EQ(Run("convert " + Q(In) + " " + Q("single." + E) + " --to 8bit").Status, 0);
       EXPECT_EQ(Slurp(m_Dir / "one" / F), Slurp(m_Dir / ("single." + E))) << F;
     }
@@ -52,7 +55,8 @@ TEST_F(Batch, OneFailedFileDoesNotStopTheOthersAndIsNamed) {
   EXPECT_EQ(Files("out"), (std::vector<std::string>{"a.bmp", "c.bmp"}));
   EXPECT_NE(R.Err.find(Path("in/broken.png") + ": PNG: "), std::string::npos) << R.Err;
   EXPECT_NE(R.Err.find(Path("in/missing.bmp") + ": Cannot open file"), std::string::npos) << R.Err;
-  EXPECT_NE(R.Err.find("kvdib: 2 of 4 files failed: " + Path("in/broken.png") + ", " + Path("in/missing.bmp") + "\n"),
+  EXPECT_NE(R.Err.find("kvdib: 2 of 4 files failed: " + Path("in/broken.png") + ", " +
+                       Path("in/missing.bmp") + "\n"),
             std::string::npos)
       << R.Err;
 }
@@ -61,8 +65,9 @@ TEST_F(Batch, StandardInputToStandardOutputThroughAPipe) {
   MakeInputs();
   // PNG in, BMP out through a pipe, then that BMP in again and PNG out.
   const std::string Tool = Quote(KVDIB_TOOL);
-  TRun R = RunTool(m_Dir, "convert - - --to 8bit < " + Q("in/b.png") + " | " + Tool + " convert - - --ext png --to 8bit",
-                   "", false);
+  TRun R = RunTool(
+      m_Dir, "convert - - --to 8bit < " + Q("in/b.png") + " | " + Tool + " convert - - --ext png --to 8bit",
+      "", false);
   ASSERT_EQ(R.Status, 0) << R.Err;
   WriteFile(m_Dir / "piped.png", TBytes(R.Out.begin(), R.Out.end()));
   ASSERT_EQ(Run("convert " + Q("in/b.png") + " " + Q("file.png") + " --to 8bit").Status, 0);
@@ -103,7 +108,8 @@ TEST_F(Batch, OverwritePolicy) {
   for (const std::string& Out : {In, Q("link.bmp")}) {
     R = Run("convert " + In + " " + Out + " --to 8bit");
     EXPECT_EQ(R.Status, 1);
-    EXPECT_NE(R.Err.find(": is the input file itself; not replaced without --force"), std::string::npos) << R.Err;
+    EXPECT_NE(R.Err.find(": is the input file itself; not replaced without --force"), std::string::npos)
+        << R.Err;
     EXPECT_EQ(Slurp(m_Dir / "in/a.bmp"), Before);
   }
   R = Run("convert " + In + " " + In + " --to 8bit --force");
@@ -176,7 +182,8 @@ TEST_F(Batch, HelpVersionAndDoubleDash) {
   // After --, a name that starts with a dash is a file.
   const TPicture P = Gradient(8, 8);
   WriteFile(m_Dir / "-in.bmp", Bmp24(P));
-  const TRun R = RunTool(m_Dir, "convert --to 24bit -- -in.bmp -out.bmp", "cd " + Quote(m_Dir.string()) + ";");
+  const TRun R =
+      RunTool(m_Dir, "convert --to 24bit -- -in.bmp -out.bmp", "cd " + Quote(m_Dir.string()) + ";");
   EXPECT_EQ(R.Status, 0) << R.Err;
   EXPECT_EQ(Slurp(m_Dir / "-out.bmp"), Slurp(m_Dir / "-in.bmp"));
 }
@@ -213,9 +220,10 @@ TEST_F(Batch, VerboseNotesAndPlainMessages) {
   WriteFile(m_Dir / "noise.bmp", MakeBmp(S));
   R = Run("convert " + Q("noise.bmp") + " " + Q("o.bmp") + " --to 8bit-rle");
   EXPECT_EQ(R.Status, 1);
-  EXPECT_EQ(R.Err, Path("noise.bmp") +
-                       ": 8bit-rle would not be smaller than the 1,200 bytes of plain 8-bit rows, so it is not "
-                       "written; --to 8bit writes the image uncompressed\n");
+  EXPECT_EQ(R.Err,
+            Path("noise.bmp") +
+                ": 8bit-rle would not be smaller than the 1,200 bytes of plain 8-bit rows, so it is not "
+                "written; --to 8bit writes the image uncompressed\n");
 }
 
 }  // namespace

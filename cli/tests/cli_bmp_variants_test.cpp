@@ -30,7 +30,8 @@ TEST_F(BmpVariants, LargerHeadersLoadAsTheirFortyByteForm) {
   for (size_t I = 0; I < Index.size(); ++I) Index[I] = static_cast<uint8_t>((I * 37) % 5);
   const std::vector<uint32_t> Five = {0x102030, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
   TPicture Indexed{13, 7, {}};
-  for (uint8_t I : Index) Indexed.Rgb.insert(Indexed.Rgb.end(), {uint8_t(Five[I] >> 16), uint8_t(Five[I] >> 8), uint8_t(Five[I])});
+  for (uint8_t I : Index)
+    Indexed.Rgb.insert(Indexed.Rgb.end(), {uint8_t(Five[I] >> 16), uint8_t(Five[I] >> 8), uint8_t(Five[I])});
 
   for (uint32_t Size : {40u, 52u, 56u, 64u, 108u, 124u}) {
     for (bool TopDown : {false, true}) {
@@ -128,7 +129,8 @@ TEST_F(BmpVariants, AlphaMasksAreCompositedAndFormsNoHeaderCarriesAreRefused) {
     B.Height = 4;
     B.Compression = C.Compression;
     B.Pixels = TBytes(64, 0);
-    const std::string Name = "bmp_refused_" + std::to_string(C.Size) + "_" + std::to_string(C.Compression) + ".bmp";
+    const std::string Name =
+        "bmp_refused_" + std::to_string(C.Size) + "_" + std::to_string(C.Compression) + ".bmp";
     Save(Name, MakeBmp(B));
     const TRun R = Run("convert " + Q(Name) + " " + Q("out.bmp") + " --to 24bit");
     EXPECT_EQ(R.Status, 1);
@@ -164,8 +166,9 @@ TEST_F(BmpVariants, RleRunsOverTheRowPaddingAreClippedToTheRow) {
     std::vector<uint8_t> Index;
     const char* Refusal;
   };
-  for (const Case& C : {Case{"bmp_rle8_padded_runs.bmp", 8, Padded8, Index8, "Convert8BitRLETo8BitRGB: Bad RLE Data 4"},
-                        Case{"bmp_rle4_padded_runs.bmp", 4, Padded4, Index4, "Convert4BitRLETo4BitRGB: Bad RLE Data 8"}}) {
+  for (const Case& C :
+       {Case{"bmp_rle8_padded_runs.bmp", 8, Padded8, Index8, "Convert8BitRLETo8BitRGB: Bad RLE Data 4"},
+        Case{"bmp_rle4_padded_runs.bmp", 4, Padded4, Index4, "Convert4BitRLETo4BitRGB: Bad RLE Data 8"}}) {
     SCOPED_TRACE(C.Name);
     Save(C.Name, rle_file(C.Bits, 5, C.Stream));
     // The same image, uncompressed with a 40-byte header.
@@ -179,17 +182,18 @@ TEST_F(BmpVariants, RleRunsOverTheRowPaddingAreClippedToTheRow) {
     WriteFile(m_Dir / "plain.bmp", MakeBmp(Plain));
     EXPECT_EQ(Load(C.Name), Load("plain.bmp"));
     // Still an RLE image; --verbose says it was repaired and what the exact decoder said.
-    const TRun R = Run("convert " + Q(C.Name) + " " + Q("out.bmp") + " --to " + (C.Bits == 8 ? "8bit" : "4bit") +
-                       " --verbose");
+    const TRun R = Run("convert " + Q(C.Name) + " " + Q("out.bmp") + " --to " +
+                       (C.Bits == 8 ? "8bit" : "4bit") + " --verbose");
     ASSERT_EQ(R.Status, 0) << R.Err;
-    EXPECT_NE(R.Err.find(Path(C.Name) + ": RLE runs past the row end clipped to the row (the exact decoder said: " +
-                         C.Refusal + ")"),
-              std::string::npos)
+    EXPECT_NE(
+        R.Err.find(Path(C.Name) + ": RLE runs past the row end clipped to the row (the exact decoder said: " +
+                   C.Refusal + ")"),
+        std::string::npos)
         << R.Err;
     const TPicture Converted = PictureOfBmp(Path("out.bmp"));
     EXPECT_EQ(Converted, Load("plain.bmp"));
-    EXPECT_NE(Run("info " + Q(C.Name)).Out.find(std::string("loads as:        ") +
-                                               (C.Bits == 8 ? "8bit-rle" : "4bit-rle")),
+    EXPECT_NE(Run("info " + Q(C.Name))
+                  .Out.find(std::string("loads as:        ") + (C.Bits == 8 ? "8bit-rle" : "4bit-rle")),
               std::string::npos);
   }
   // A stream the exact decoder takes is left to it: no note.

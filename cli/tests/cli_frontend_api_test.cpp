@@ -70,7 +70,8 @@ TEST(FrontendApi, PngInMemoryIsThePngFile) {
     Options.Level = Level;
     std::vector<uint8_t> Memory;
     WritePng(Image, Memory, Options);
-    const std::string File = (fs::temp_directory_path() / ("kvdib-api-" + std::to_string(getpid()) + ".png")).string();
+    const std::string File =
+        (fs::temp_directory_path() / ("kvdib-api-" + std::to_string(getpid()) + ".png")).string();
     WritePngFile(Image, File, Options);
     EXPECT_EQ(std::string(Memory.begin(), Memory.end()), Slurp(File)) << Level;
     EXPECT_EQ(PictureOfPng(File), Gradient(30, 20));

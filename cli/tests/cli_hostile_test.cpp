@@ -82,7 +82,7 @@ TBytes rle_bomb(int32_t Width, int32_t Height, int Bits) {
 struct THostile {
   const char* Name;
   TBytes File;
-  std::string Args;     // after "convert FILE OUT"
+  std::string Args;  // after "convert FILE OUT"
   int Status;
   std::string Message;  // in stderr
 };
@@ -108,11 +108,13 @@ TEST_F(Hostile, BombsAndDamagedDataAreRefusedCheaply) {
   TBytes PngCrc = PngOfPicture(Gradient(200, 160));
   PngCrc[PngCrc.size() / 2] ^= 0x55;  // inside the image data
   const std::vector<THostile> Cases = {
-      {"png_rgb_26000.png", png_bomb(26000, 26000, 2), "", 1, "image of 26000 x 26000 pixels (676.0 megapixels) " + Limit},
+      {"png_rgb_26000.png", png_bomb(26000, 26000, 2), "", 1,
+       "image of 26000 x 26000 pixels (676.0 megapixels) " + Limit},
       {"png_rgb_26000.png", png_bomb(26000, 26000, 2), "--max-pixels 0", 1,
        "PNG header declares 26000 x 26000 pixels, more than its "},
-      {"png_palette_46000.png", png_bomb(46000, 46000, 3), "", 1, "image of 46000 x 46000 pixels " },
-      {"png_palette_46000.png", png_bomb(46000, 46000, 3), "--max-pixels 0", 1, "PNG header declares 46000 x 46000"},
+      {"png_palette_46000.png", png_bomb(46000, 46000, 3), "", 1, "image of 46000 x 46000 pixels "},
+      {"png_palette_46000.png", png_bomb(46000, 46000, 3), "--max-pixels 0", 1,
+       "PNG header declares 46000 x 46000"},
       {"jpeg_baseline_26000_cut.jpg", jpeg_bomb(26000, 26000, false), "", 1, "image of 26000 x 26000 pixels"},
       {"jpeg_baseline_26000_cut.jpg", jpeg_bomb(26000, 26000, false), "--max-pixels 0", 1,
        "JPEG header declares 26000 x 26000 pixels"},

@@ -15,7 +15,8 @@ namespace {
 // A small JSON reader, enough for the tool's output: objects, arrays, strings, integers,
 // true, false, null.
 struct TJson {
-  std::variant<std::nullptr_t, bool, long long, std::string, std::vector<TJson>, std::map<std::string, TJson>> V;
+  std::variant<std::nullptr_t, bool, long long, std::string, std::vector<TJson>, std::map<std::string, TJson>>
+      V;
   const TJson& operator[](const std::string& Key) const {
     static const TJson Missing{"<missing>"};
     const auto* M = std::get_if<std::map<std::string, TJson>>(&V);
@@ -26,7 +27,9 @@ struct TJson {
   const TJson& operator[](size_t I) const { return std::get<std::vector<TJson>>(V).at(I); }
   size_t size() const { return std::get<std::vector<TJson>>(V).size(); }
   long long Int() const { return std::holds_alternative<long long>(V) ? std::get<long long>(V) : -999999; }
-  std::string Str() const { return std::holds_alternative<std::string>(V) ? std::get<std::string>(V) : "<not a string>"; }
+  std::string Str() const {
+    return std::holds_alternative<std::string>(V) ? std::get<std::string>(V) : "<not a string>";
+  }
   bool IsNull() const { return std::holds_alternative<std::nullptr_t>(V); }
   bool Bool() const { return std::holds_alternative<bool>(V) && std::get<bool>(V); }
 };
@@ -47,7 +50,8 @@ class TJsonParser {
   }
   void Expect(char C) {
     Space();
-    if (m_P >= m_T.size() || m_T[m_P] != C) throw std::runtime_error(std::string("expected ") + C + " at " + std::to_string(m_P));
+    if (m_P >= m_T.size() || m_T[m_P] != C)
+      throw std::runtime_error(std::string("expected ") + C + " at " + std::to_string(m_P));
     ++m_P;
   }
   bool Next(char C) {
@@ -117,7 +121,7 @@ struct TExpect {
   std::string Name;
   TBytes File;
   std::string Format;
-  long long HeaderSize;  // -1: null
+  long long HeaderSize;                                  // -1: null
   long long Width, Height, BitsPerPixel, BitsPerSample;  // BitsPerSample -1: null
   std::string Color, Compression;
   long long TableSize;
@@ -142,7 +146,8 @@ TPngSpec png(int W, int H, int Depth, int ColorType, bool Interlaced = false) {
       S.Samples.push_back(uint8_t(V >> 8));
       S.Samples.push_back(uint8_t(V));
     } else {
-      S.Samples.push_back(static_cast<uint8_t>(ColorType == PNG_COLOR_TYPE_PALETTE ? V % std::min(5, Max + 1) : V));
+      S.Samples.push_back(
+          static_cast<uint8_t>(ColorType == PNG_COLOR_TYPE_PALETTE ? V % std::min(5, Max + 1) : V));
     }
   }
   if (ColorType == PNG_COLOR_TYPE_PALETTE) {
@@ -168,8 +173,8 @@ TEST_F(Info, JsonDescribesEachFileAsStoredAndAsItLoads) {
     std::vector<uint8_t> Index(45);
     for (size_t I = 0; I < 45; ++I) Index[I] = static_cast<uint8_t>(I);
     S.Pixels = IndexRows(Index, 9, 5, 8, Size != 12);
-    Cases.push_back({"h" + std::to_string(Size) + ".bmp", MakeBmp(S), "BMP", Size, 9, 5, 8, -1, "palette", "none", 256,
-                     Size == 12 ? "bottom-up" : "top-down", false, false, "8bit", 8, 256});
+    Cases.push_back({"h" + std::to_string(Size) + ".bmp", MakeBmp(S), "BMP", Size, 9, 5, 8, -1, "palette",
+                     "none", 256, Size == 12 ? "bottom-up" : "top-down", false, false, "8bit", 8, 256});
   }
   {
     TBmpSpec S;
@@ -183,8 +188,8 @@ TEST_F(Info, JsonDescribesEachFileAsStoredAndAsItLoads) {
     S.Masks[2] = 0xFF;
     S.Masks[3] = 0xFF000000;
     S.Pixels = BmpRows(P, 32, false, [](int, int) { return uint8_t(255); });
-    Cases.push_back({"v5_32.bmp", MakeBmp(S), "BMP", 124, 9, 5, 32, -1, "bit fields", "bit fields", 0, "bottom-up",
-                     false, true, "24bit", 24, 0});
+    Cases.push_back({"v5_32.bmp", MakeBmp(S), "BMP", 124, 9, 5, 32, -1, "bit fields", "bit fields", 0,
+                     "bottom-up", false, true, "24bit", 24, 0});
     TBmpSpec R;
     R.Width = 9;
     R.Height = 5;
@@ -192,8 +197,8 @@ TEST_F(Info, JsonDescribesEachFileAsStoredAndAsItLoads) {
     R.Compression = 2;
     R.Palette.assign(16, 0x808080);
     R.Pixels = {0, 1};
-    Cases.push_back({"rle4.bmp", MakeBmp(R), "BMP", 40, 9, 5, 4, -1, "palette", "RLE4", 16, "bottom-up", false, false,
-                     "4bit-rle", 4, 16});
+    Cases.push_back({"rle4.bmp", MakeBmp(R), "BMP", 40, 9, 5, 4, -1, "palette", "RLE4", 16, "bottom-up",
+                     false, false, "4bit-rle", 4, 16});
   }
   struct TPngCase {
     int Depth, Type;
@@ -218,24 +223,26 @@ TEST_F(Info, JsonDescribesEachFileAsStoredAndAsItLoads) {
                             TPngCase{16, PNG_COLOR_TYPE_RGB, false, "RGB", 48, 0, "24bit", 24, 0},
                             TPngCase{8, PNG_COLOR_TYPE_RGBA, false, "RGBA", 32, 0, "24bit", 24, 0},
                             TPngCase{16, PNG_COLOR_TYPE_RGBA, true, "RGBA", 64, 0, "24bit", 24, 0}}) {
-    const std::string Name = "p" + std::to_string(C.Depth) + "_" + C.Color + (C.Interlaced ? "_i" : "") + ".png";
-    Cases.push_back({Name, MakePng(png(11, 6, C.Depth, C.Type, C.Interlaced)), "PNG", -1, 11, 6, C.Bpp, C.Depth,
-                     C.Color, "deflate", C.Table, "top-down", C.Interlaced, (C.Type & PNG_COLOR_MASK_ALPHA) != 0,
-                     C.Loads, C.Bits, C.Colors});
+    const std::string Name =
+        "p" + std::to_string(C.Depth) + "_" + C.Color + (C.Interlaced ? "_i" : "") + ".png";
+    Cases.push_back({Name, MakePng(png(11, 6, C.Depth, C.Type, C.Interlaced)), "PNG", -1, 11, 6, C.Bpp,
+                     C.Depth, C.Color, "deflate", C.Table, "top-down", C.Interlaced,
+                     (C.Type & PNG_COLOR_MASK_ALPHA) != 0, C.Loads, C.Bits, C.Colors});
   }
-  Cases.push_back({"photo.jpg", MakeJpeg(P), "JPEG", -1, 9, 5, 24, 8, "YCbCr", "sequential, Huffman", 0, "top-down",
-                   false, false, "24bit", 24, 0});
-  Cases.push_back({"prog.jpg", MakeJpeg(P, 80, true, true), "JPEG", -1, 9, 5, 8, 8, "grey", "progressive, Huffman", 0,
-                   "top-down", false, false, "8bit", 8, 256});
-  Cases.push_back({"c.ppm", MakePnm(true, 3, 2, 255, std::vector<uint16_t>(18, 7)), "PPM", -1, 3, 2, 24, 8, "RGB",
-                   "none", 0, "top-down", false, false, "24bit", 24, 0});
-  Cases.push_back({"g16.pgm", MakePnm(false, 3, 2, 65535, std::vector<uint16_t>(6, 700)), "PGM", -1, 3, 2, 16, 16,
-                   "grey", "none", 0, "top-down", false, false, "8bit", 8, 256});
+  Cases.push_back({"photo.jpg", MakeJpeg(P), "JPEG", -1, 9, 5, 24, 8, "YCbCr", "sequential, Huffman", 0,
+                   "top-down", false, false, "24bit", 24, 0});
+  Cases.push_back({"prog.jpg", MakeJpeg(P, 80, true, true), "JPEG", -1, 9, 5, 8, 8, "grey",
+                   "progressive, Huffman", 0, "top-down", false, false, "8bit", 8, 256});
+  Cases.push_back({"c.ppm", MakePnm(true, 3, 2, 255, std::vector<uint16_t>(18, 7)), "PPM", -1, 3, 2, 24, 8,
+                   "RGB", "none", 0, "top-down", false, false, "24bit", 24, 0});
+  Cases.push_back({"g16.pgm", MakePnm(false, 3, 2, 65535, std::vector<uint16_t>(6, 700)), "PGM", -1, 3, 2, 16,
+                   16, "grey", "none", 0, "top-down", false, false, "8bit", 8, 256});
 
   std::string Args = "info --json";
   for (const TExpect& E : Cases) {
     WriteFile(m_Dir / E.Name, E.File);
-    if (const char* Out = std::getenv("KVDIB_CORPUS_OUT")) WriteFile(fs::path(Out) / ("info_" + E.Name), E.File);
+    if (const char* Out = std::getenv("KVDIB_CORPUS_OUT"))
+      WriteFile(fs::path(Out) / ("info_" + E.Name), E.File);
     Args += " " + Q(E.Name);
   }
   const TRun R = Run(Args);
@@ -306,7 +313,8 @@ TPicture expected_rgb(const TPngSpec& S) {
         R = sample(0), G = sample(1), B = sample(2);
         if (Ch == 4) A = sample(3);
       }
-      for (unsigned V : {R, G, B}) P.Rgb.push_back(static_cast<uint8_t>((V * A + 255 * (255 - A) + 127) / 255));
+      for (unsigned V : {R, G, B})
+        P.Rgb.push_back(static_cast<uint8_t>((V * A + 255 * (255 - A) + 127) / 255));
     }
   return P;
 }
@@ -320,8 +328,9 @@ TEST_F(Info, PngAndPnmInputsLoadToTheirPixels) {
         const bool Valid =
             Type == PNG_COLOR_TYPE_GRAY || (Type == PNG_COLOR_TYPE_PALETTE ? Depth <= 8 : Depth >= 8);
         if (!Valid) continue;
-        Pngs.push_back({"t" + std::to_string(Type) + "d" + std::to_string(Depth) + (Interlaced ? "i" : "") + ".png",
-                        png(13, 9, Depth, Type, Interlaced)});
+        Pngs.push_back(
+            {"t" + std::to_string(Type) + "d" + std::to_string(Depth) + (Interlaced ? "i" : "") + ".png",
+             png(13, 9, Depth, Type, Interlaced)});
       }
   TPngSpec Trns = png(13, 9, 8, PNG_COLOR_TYPE_PALETTE);
   Trns.TransAlpha = {0, 128, 255};
@@ -341,7 +350,8 @@ TEST_F(Info, PngAndPnmInputsLoadToTheirPixels) {
     bool Colour;
     int MaxVal;
   };
-  for (const TPnm& C : {TPnm{true, 255}, TPnm{true, 65535}, TPnm{false, 255}, TPnm{false, 65535}, TPnm{true, 1000}}) {
+  for (const TPnm& C :
+       {TPnm{true, 255}, TPnm{true, 65535}, TPnm{false, 255}, TPnm{false, 65535}, TPnm{true, 1000}}) {
     SCOPED_TRACE(std::to_string(C.Colour) + " " + std::to_string(C.MaxVal));
     std::vector<uint16_t> Samples;
     TPicture Expected{5, 3, {}};

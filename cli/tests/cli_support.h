@@ -46,8 +46,8 @@ inline std::string Slurp(const fs::path& Path) {
 }
 
 inline void WriteFile(const fs::path& Path, const TBytes& Data) {
-  std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(Data.data()),
-                                              static_cast<std::streamsize>(Data.size()));
+  std::ofstream(Path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
 }
 
 inline std::string Quote(const std::string& S) {
@@ -62,8 +62,9 @@ inline std::string Quote(const std::string& S) {
 inline TRun RunTool(const fs::path& Dir, const std::string& Args, const std::string& Prefix = "",
                     bool NoStdin = true) {
   const fs::path OutFile = Dir / ".stdout", ErrFile = Dir / ".stderr";
-  const std::string Command = Prefix + " exec " + Quote(KVDIB_TOOL) + " " + Args + " >" + Quote(OutFile.string()) +
-                              " 2>" + Quote(ErrFile.string()) + (NoStdin ? " </dev/null" : "");
+  const std::string Command = Prefix + " exec " + Quote(KVDIB_TOOL) + " " + Args + " >" +
+                              Quote(OutFile.string()) + " 2>" + Quote(ErrFile.string()) +
+                              (NoStdin ? " </dev/null" : "");
   TRun R;
   const pid_t Child = fork();
   if (Child == 0) {
@@ -99,7 +100,9 @@ class ToolTest : public testing::Test {
   }
   std::string Path(const std::string& Name) const { return (m_Dir / Name).string(); }
   std::string Q(const std::string& Name) const { return Quote(Path(Name)); }
-  TRun Run(const std::string& Args, const std::string& Prefix = "") const { return RunTool(m_Dir, Args, Prefix); }
+  TRun Run(const std::string& Args, const std::string& Prefix = "") const {
+    return RunTool(m_Dir, Args, Prefix);
+  }
   // The names in the folder (hidden ones too: a temporary left behind shows here).
   std::vector<std::string> Files(const std::string& Sub = "") const {
     std::vector<std::string> Names;
@@ -328,8 +331,9 @@ inline TBytes PngOfPicture(const TPicture& P, bool Interlaced = false) {
 
 // A binary PGM (P5) or PPM (P6) file.
 inline TBytes MakePnm(bool Colour, int Width, int Height, int MaxVal, const std::vector<uint16_t>& Samples) {
-  const std::string Header = std::string(Colour ? "P6" : "P5") + "\n# made by a test\n" + std::to_string(Width) +
-                             " " + std::to_string(Height) + "\n" + std::to_string(MaxVal) + "\n";
+  const std::string Header = std::string(Colour ? "P6" : "P5") + "\n# made by a test\n" +
+                             std::to_string(Width) + " " + std::to_string(Height) + "\n" +
+                             std::to_string(MaxVal) + "\n";
   TBytes B(Header.begin(), Header.end());
   for (uint16_t V : Samples) {
     if (MaxVal > 255) B.push_back(uint8_t(V >> 8));
@@ -358,7 +362,8 @@ inline TBytes MakeJpeg(const TPicture& P, int Quality = 90, bool Progressive = f
   jpeg_start_compress(&J, TRUE);
   std::vector<uint8_t> Row;
   while (J.next_scanline < J.image_height) {
-    Row.assign(P.At(0, static_cast<int>(J.next_scanline)), P.At(0, static_cast<int>(J.next_scanline)) + 3 * P.Width);
+    Row.assign(P.At(0, static_cast<int>(J.next_scanline)),
+               P.At(0, static_cast<int>(J.next_scanline)) + 3 * P.Width);
     JSAMPROW R = Row.data();
     jpeg_write_scanlines(&J, &R, 1);
   }
