@@ -1,24 +1,24 @@
 // kvdib: converts images between the library's pixel formats and describes image files.
 //
-//   kvdib convert INPUT OUTPUT --to FORMAT [--fine] [--key-color RRGGBB] [--quiet]
-//   kvdib info FILE...
+//   kvdib convert INPUT OUTPUT --to FORMAT [options]
+//   kvdib convert INPUT... --output-dir DIR [--ext bmp|png] --to FORMAT [-j N] [options]
+//   kvdib info [--json] FILE...
 //
 // Exit status: 0 success, 1 a file could not be read, converted or written, 2 usage.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
-#include <cstdlib>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "cli/OutputFile.h"
-#include "cli/Progress.h"
+#include "cli/Convert.h"
+#include "cli/Info.h"
 #include "frontend/KvColorText.h"
 #include "frontend/KvFormatNames.h"
-#include "frontend/KvImageFiles.h"
-#include "frontend/KvPngFile.h"
-#include "frontend/KvProgressAdapter.h"
-#include "image/KvDIB.h"
+
+#ifndef KVDIB_VERSION
+#define KVDIB_VERSION "unknown"
+#endif
 
 namespace kvcli {
 
@@ -26,183 +26,163 @@ namespace {
 
 using namespace kv::frontend;
 
-constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-
-constexpr char kUsage[] =
-    "usage: kvdib convert INPUT OUTPUT --to FORMAT [--fine] [--key-color RRGGBB] [--quiet]\n"
-    "       kvdib info FILE...\n"
-    "\n"
-    "  FORMAT          1bit 4bit 4bit-rle 8bit 8bit-rle 24bit halftone halftone-bw\n"
-    "  --fine          the fine colour reduction (slower) instead of the normal one\n"
-    "  --key-color     for 1bit: the colour whose pixels become set bits (default FFFFFF)\n"
-    "  --quiet         no progress bar\n"
-    "\n"
-    "INPUT is a BMP/DIB, PNG or JPEG file, recognised by its content. OUTPUT is written\n"
-    "as BMP (.bmp, .dib) or PNG (.png; not with an RLE format), only when the conversion\n"
-    "succeeds.\n";
 
 class TUsageError {
  public:
-  explicit TUsageError(std::string Message) : m_Message(std::move(Message)) {}
+  TUsageError(std::string Message, std::string Command)
+      : m_Message(std::move(Message)), m_Command(std::move(Command)) {}
   const std::string& Message() const { return m_Message; }
+  const std::string& Command() const { return m_Command; }
 
  private:
   std::string m_Message;
+  std::string m_Command;
 };
 
-std::string lower_extension(const std::string& Path) {
-  const size_t Slash = Path.find_last_of('/');
-  const size_t Dot = Path.find_last_of('.');
-  if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return "";
-  std::string Ext = Path.substr(Dot);
-  for (char& C : Ext) C = static_cast<char>(C >= 'A' && C <= 'Z' ? C - 'A' + 'a' : C);
-  return Ext;
+std::string format_list() {
+  std::string List;
+  for (const TFormatName& F : FormatNames()) List += (List.empty() ? "" : ", ") + std::string(F.Name);
+  return List;
 }
 
-void report(const std::string& File, const std::string& Message) {
-  std::fprintf(stderr, "%s: %s\n", File.c_str(), Message.c_str());
+bool reduces(kv::TKvPixelFormat F) {
+  return F == kv::kvPf4Bit || F == kv::kvPf4BitRLE || F == kv::kvPf8Bit || F == kv::kvPf8BitRLE;
 }
 
-struct TConvertArgs {
-  std::string Input;
-  std::string Output;
-  kv::TKvPixelFormat Format = kv::kvPf24Bit;
-  bool Fine = false;
-  kv::TColor KeyColor = kv::kClWhite;
-  bool Quiet = false;
+struct TCommandLine {
+  TConvertSettings Convert;
+  std::string To, KeyColor, Background = "FFFFFF";
+  std::vector<std::string> Files;
+  bool Json = false;
 };
 
-TConvertArgs parse_convert(const std::vector<std::string>& Args) {
-  TConvertArgs A;
-  std::vector<std::string> Operands;
-  std::optional<kv::TKvPixelFormat> Format;
-  bool OptionsDone = false;
-  for (size_t I = 0; I < Args.size(); ++I) {
-    const std::string& Arg = Args[I];
-    auto value = [&](const std::string& Option) -> std::string {
-      if (Arg.size() > Option.size() && Arg[Option.size()] == '=') return Arg.substr(Option.size() + 1);
-      if (I + 1 >= Args.size()) throw TUsageError(Option + " needs a value");
-      return Args[++I];
-    };
-    auto is = [&](const std::string& Option) { return Arg == Option || (Arg.rfind(Option + "=", 0) == 0); };
-    if (OptionsDone || Arg.empty() || Arg[0] != '-' || Arg == "-") {
-      Operands.push_back(Arg);
-    } else if (Arg == "--") {
-      OptionsDone = true;
-    } else if (is("--to")) {
-      const std::string Name = value("--to");
-      Format = ParseFormat(Name);
-      if (!Format) throw TUsageError("unknown format '" + Name + "'");
-    } else if (Arg == "--fine") {
-      A.Fine = true;
-    } else if (Arg == "--quiet") {
-      A.Quiet = true;
-    } else if (is("--key-color")) {
-      const std::string Text = value("--key-color");
-      const auto Color = ParseColor(Text);
-      if (!Color) throw TUsageError("--key-color wants RRGGBB in hexadecimal, not '" + Text + "'");
-      A.KeyColor = *Color;
-    } else {
-      throw TUsageError("unknown option '" + Arg + "'");
-    }
+// Option checks CLI11 cannot express: which options apply to which format and output.
+void check_convert(TCommandLine& C, const CLI::App& Cmd) {
+  TConvertSettings& S = C.Convert;
+  auto usage = [](const std::string& Message) { throw TUsageError(Message, "convert"); };
+  S.Format = *ParseFormat(C.To);
+  const bool Batch = !S.OutputDir.empty();
+  if (Batch) {
+    S.Inputs = C.Files;
+  } else {
+    if (C.Files.size() != 2) usage("convert needs INPUT and OUTPUT (or INPUT... with --output-dir DIR)");
+    S.Inputs = {C.Files[0]};
+    S.Output = C.Files[1];
   }
-  if (Operands.size() != 2) throw TUsageError("convert needs INPUT and OUTPUT");
-  if (!Format) throw TUsageError("convert needs --to FORMAT");
-  A.Input = Operands[0];
-  A.Output = Operands[1];
-  A.Format = *Format;
-  const std::string Ext = lower_extension(A.Output);
-  if (Ext != ".bmp" && Ext != ".dib" && Ext != ".png")
-    throw TUsageError("OUTPUT must end in .bmp, .dib or .png: " + A.Output);
-  if (Ext == ".png" && IsRleFormat(A.Format))
-    throw TUsageError(std::string("PNG output cannot hold the RLE format ") + FormatName(A.Format));
-  return A;
+  if (Cmd.count("--ext") && !Batch && S.Output != "-") usage("--ext applies to --output-dir and to OUTPUT -");
+  if (Cmd.count("--jobs") && !Batch) usage("-j/--jobs applies to --output-dir");
+  if (S.Fine && !reduces(S.Format))
+    usage(std::string("--fine applies to 4bit, 4bit-rle, 8bit and 8bit-rle, not to ") + C.To);
+  if (!C.KeyColor.empty()) {
+    if (S.Format != kv::kvPf1Bit) usage(std::string("--key-color applies to 1bit, not to ") + C.To);
+    const auto Color = ParseColor(C.KeyColor);
+    if (!Color) usage("--key-color wants RRGGBB in hexadecimal, not '" + C.KeyColor + "'");
+    S.KeyColor = *Color;
+  }
+  const auto Background = ParseColor(C.Background);
+  if (!Background) usage("--background wants RRGGBB in hexadecimal, not '" + C.Background + "'");
+  S.Load.Background = *Background;
+
+  std::string Error;
+  const auto Jobs = PlanJobs(S, Error);
+  if (!Jobs) usage(Error);
+  const bool Png = Jobs->front().Kind == TOutputKind::Png;
+  if (Png && IsRleFormat(S.Format))
+    usage(std::string("PNG output cannot hold the RLE format ") + C.To + "; write .bmp or use " +
+          (S.Format == kv::kvPf4BitRLE ? "4bit" : "8bit"));
+  if (S.PngLevel && !Png) usage("--png-level applies to PNG output");
 }
 
-int run_convert(const TConvertArgs& A) {
-  kv::TKvDIB Image;
+int run(int argc, char** argv) {
+  CLI::App App{
+      "kvdib: converts images between pixel formats (1, 4, 8 and 24 bits, RLE, halftones) and "
+      "describes image files.",
+      "kvdib"};
+  App.set_version_flag("--version", std::string("kvdib ") + KVDIB_VERSION, "print the version and exit");
+  App.require_subcommand(1);
+  App.footer("FORMAT is one of " + format_list() +
+             ".\nInputs are BMP/DIB, PNG, JPEG, PGM and PPM files, recognised by their content.\n"
+             "Run 'kvdib convert --help' or 'kvdib info --help' for a command's options.");
+
+  TCommandLine C;
+  TConvertSettings& S = C.Convert;
+  CLI::App* Convert = App.add_subcommand("convert", "convert images to a pixel format");
+  Convert
+      ->add_option("FILES", C.Files,
+                   "INPUT OUTPUT, or INPUT... with --output-dir; - is standard input/output")
+      ->required();
+  Convert->add_option("-t,--to", C.To, "the pixel format to convert to: " + format_list())
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& Name) {
+            return ParseFormat(Name) ? std::string()
+                                     : "unknown format '" + Name + "' (" + format_list() + ")";
+          },
+          "FORMAT"))
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert
+      ->add_option("-o,--output-dir", S.OutputDir,
+                   "write one output per INPUT into DIR, named after the input")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert->add_option("-e,--ext", S.Ext, "output format with --output-dir or OUTPUT -: bmp (default) or png")
+      ->check(CLI::IsMember({"bmp", "png"}))
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert->add_option("-j,--jobs", S.Jobs, "convert N files at once (with --output-dir)")
+      ->check(CLI::Range(1, 256))
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert->add_flag("--fine", S.Fine,
+                    "the fine colour reduction (slower) for 4bit, 4bit-rle, 8bit, 8bit-rle");
+  Convert
+      ->add_option("-k,--key-color", C.KeyColor, "for 1bit: the colour whose pixels become set bits (FFFFFF)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert
+      ->add_option("-b,--background", C.Background,
+                   "colour that transparent pixels are composited onto (FFFFFF)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert
+      ->add_option("--png-level", S.PngLevel,
+                   "zlib level 0-9 for PNG output (default: fast, chosen by format)")
+      ->check(CLI::Range(0, 9))
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert
+      ->add_option("--max-pixels", S.Load.MaxPixels, "refuse larger images (default 256000000; 0: no limit)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert->add_flag("-n,--no-clobber", S.NoClobber, "keep existing outputs (and say which were skipped)");
+  Convert->add_flag("-f,--force", S.Force, "replace an OUTPUT that is the INPUT file itself");
+  Convert->add_flag("-q,--quiet", S.Quiet, "no progress bar and no notes");
+  Convert->add_flag("-v,--verbose", S.Verbose, "one line per file: size, formats, colours, bytes, time");
+  Convert->footer(
+      "FORMAT is one of " + format_list() +
+      ".\nOUTPUT ending in .bmp or .dib is written as BMP, in .png as PNG (not the RLE formats).");
+
+  CLI::App* Info = App.add_subcommand("info", "describe image files as stored and as they load");
+  Info->add_option("FILES", C.Files, "the files; - is standard input")->required();
+  Info->add_flag("--json", C.Json, "one JSON array with an object per file");
+  kv::frontend::TLoadOptions InfoLoad;
+  Info->add_option("--max-pixels", InfoLoad.MaxPixels,
+                   "refuse to load larger images (default 256000000; 0: none)")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+
+  if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "convert" && std::string(argv[1]) != "info")
+    throw TUsageError(std::string("unknown command '") + argv[1] + "' (convert, info)", "");
   try {
-    LoadImageFile(A.Input, Image);
-  } catch (const std::exception& E) {
-    report(A.Input, E.what());
-    return kExitFailure;
+    App.parse(argc, argv);
+  } catch (const CLI::ParseError& E) {
+    if (E.get_exit_code() == 0) return App.exit(E);
+    const std::string Command = Convert->parsed() ? "convert" : Info->parsed() ? "info" : "";
+    std::string Message = E.what();
+    // CLI11 says "--to: At Most 1 required but received 2" for a repeated option.
+    const size_t Repeated = Message.find(": At Most 1 required");
+    if (Repeated != std::string::npos) Message = Message.substr(0, Repeated) + " given more than once";
+    throw TUsageError(Message, Command);
   }
-
-  Image.FineMethod = A.Fine;
-  Image.BackgroundColor = A.KeyColor;
-  TProgressBar Bar(stderr);
-  try {
-    const TScopedProgress Progress(Image, TProgressBar::Wanted(A.Quiet) ? Bar.Proc() : TPercentProc());
-    Image.SetPixelFormat(A.Format);
-  } catch (const std::exception& E) {
-    report(A.Input, E.what());
-    return kExitFailure;
+  if (Convert->parsed()) {
+    check_convert(C, *Convert);
+    std::string Error;
+    return RunConvert(S, *PlanJobs(S, Error));
   }
-
-  try {
-    TOutputFile Out(A.Output);
-    if (lower_extension(A.Output) == ".png")
-      WritePngFile(Image, Out.TempPath());
-    else
-      Image.WriteToFile(Out.TempPath());
-    Out.Commit();
-  } catch (const std::exception& E) {
-    report(A.Output, E.what());
-    return kExitFailure;
-  }
-  return 0;
-}
-
-int run_info(const std::vector<std::string>& Files) {
-  if (Files.empty()) throw TUsageError("info needs at least one FILE");
-  int Status = 0;
-  bool First = true;
-  for (const std::string& File : Files) {
-    kv::TKvDIB Image;
-    TFileKind Kind = TFileKind::Unknown;
-    try {
-      Kind = LoadImageFile(File, Image);
-    } catch (const std::exception& E) {
-      report(File, E.what());
-      Status = kExitFailure;
-      continue;
-    }
-    const kv::BITMAPINFOHEADER& H = Image.DIBInfo().Header;
-    std::string Format;
-    try {
-      Format = FormatName(Image.GetPixelFormat());
-    } catch (const kv::Exception& E) {
-      Format = "none (" + E.Message() + ")";
-    }
-    std::printf("%s%s\n", First ? "" : "\n", File.c_str());
-    std::printf("  file type:    %s\n", FileKindName(Kind));
-    std::printf("  size:         %d x %d\n", Image.GetWidth(), Image.GetHeight());
-    std::printf("  bit count:    %d\n", Image.GetBitCount());
-    std::printf("  compression:  %s (%u)\n", CompressionName(H.biCompression), H.biCompression);
-    std::printf("  colours:      %d\n", Image.GetColorCount());
-    std::printf("  pixel format: %s\n", Format.c_str());
-    std::printf("  orientation:  %s\n", H.biHeight < 0 ? "top-down" : "bottom-up");
-    First = false;
-  }
-  return Status;
-}
-
-int run(const std::vector<std::string>& Args) {
-  if (Args.empty()) throw TUsageError("no command");
-  const std::string& Command = Args[0];
-  const std::vector<std::string> Rest(Args.begin() + 1, Args.end());
-  if (Command == "-h" || Command == "--help" || Command == "help") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (Command == "convert") return run_convert(parse_convert(Rest));
-  if (Command == "info") {
-    for (const std::string& A : Rest)
-      if (A.size() > 1 && A[0] == '-') throw TUsageError("unknown option '" + A + "'");
-    return run_info(Rest);
-  }
-  throw TUsageError("unknown command '" + Command + "'");
+  return RunInfo(C.Files, C.Json, InfoLoad);
 }
 
 }  // namespace
@@ -211,12 +191,13 @@ int run(const std::vector<std::string>& Args) {
 
 int main(int argc, char** argv) {
   try {
-    return kvcli::run(std::vector<std::string>(argv + 1, argv + argc));
+    return kvcli::run(argc, argv);
   } catch (const kvcli::TUsageError& E) {
-    std::fprintf(stderr, "kvdib: %s\n\n%s", E.Message().c_str(), kvcli::kUsage);
+    const std::string Help = E.Command().empty() ? "kvdib --help" : "kvdib " + E.Command() + " --help";
+    std::fprintf(stderr, "kvdib: %s (see '%s')\n", E.Message().c_str(), Help.c_str());
     return kvcli::kExitUsage;
   } catch (const std::exception& E) {
     std::fprintf(stderr, "kvdib: %s\n", E.what());
-    return kvcli::kExitFailure;
+    return 1;
   }
 }

@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer and UndefinedBehaviorSanitizer)
 # in build-fuzz/ and runs each one over its corpus only: every input once, no fuzzing.
 #   fuzz_bmp   the BMP test suite and the named regression files tests/data/bmp_*.bmp
-#   fuzz_NAME  fuzz/corpus/NAME/ when it exists, otherwise a short seeded run
+#   fuzz_NAME  fuzz/corpus/NAME/ when it exists, otherwise a short seeded run (fuzz_frontend:
+#              the tool's readers, corpus fuzz/corpus/frontend/ with the named hostile files)
 # A long run by hand:  build-fuzz/fuzz/fuzz_bmp -max_total_time=600 CORPUS_DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 suite=../shared/testdata/bmpsuite
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVDIB_SANITIZE=ON \
-  -DKVDIB_FUZZ=ON -DKVDIB_TESTS=OFF -DKVDIB_CLI=OFF -DKVDIB_PLUGIN=OFF -DKVDIB_BENCH=OFF >/dev/null
+  -DKVDIB_FUZZ=ON -DKVDIB_TESTS=OFF -DKVDIB_CLI=ON -DKVDIB_PLUGIN=OFF -DKVDIB_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs"
 
 for target in build-fuzz/fuzz/fuzz_*; do

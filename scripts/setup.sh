@@ -3,7 +3,7 @@
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
 
-need=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev
+need=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev libcli11-dev
       clang libclang-rt-14-dev g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64
       mingw-w64-x86-64-dev python3-skimage
       pybind11-dev python3-dev python3-numpy python3-pytest python3-dask python3-distributed python3-pil pkgconf)

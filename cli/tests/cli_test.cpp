@@ -120,11 +120,17 @@ TEST_F(Cli, EveryFormatFromBmpMatchesTheLibrary) {
       const TRun R = Run("convert '" + In + "' '" + Path("out.bmp") + "' --to " + F.Name);
       if (Expected.empty()) {
         EXPECT_EQ(R.Status, 1);
-        EXPECT_EQ(R.Err, In + ": " + Error + "\n");
+        // A refused compression is told in plain words; other refusals in the library's.
+        if (Error.find("Compression Failed") != std::string::npos)
+          EXPECT_NE(R.Err.find(In + ": " + F.Name + " would not be smaller"), std::string::npos) << R.Err;
+        else
+          EXPECT_EQ(R.Err, In + ": " + Error + "\n");
         EXPECT_FALSE(fs::exists(Path("out.bmp")));
       } else {
         EXPECT_EQ(R.Status, 0) << R.Err;
-        EXPECT_EQ(R.Err, "");  // stderr is no terminal: no progress bar
+        // stderr is no terminal: no progress bar; 1bit on true colour notes what it does.
+        const bool Note = F.Format == kvPf1Bit && std::string(Input) == "g/rgb24.bmp";
+        EXPECT_EQ(R.Err.empty(), !Note) << R.Err;
         EXPECT_EQ(slurp(Path("out.bmp")), Expected);
       }
       fs::remove(Path("out.bmp"));
@@ -275,8 +281,7 @@ TEST_F(Cli, FailuresExitOneAndLeaveNothing) {
   const std::vector<Case> Cases = {
       {kSuite + "/b/badbitcount.bmp", "TKvInternalDIB.LoadFromStream: Invalid BitCout"},
       {kSuite + "/b/shortfile.bmp", "Stream read error"},
-      {kSuite + "/g/pal8v5.bmp", "TKvInternalDIB.LoadFromStream: Invalid Bitmap Header Size"},
-      {kSuite + "/bmpsuite.html", "not a BMP, PNG or JPEG file"},
+      {kSuite + "/bmpsuite.html", "not a BMP, PNG, JPEG, PGM or PPM file"},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Input);
@@ -294,7 +299,9 @@ TEST_F(Cli, FailuresExitOneAndLeaveNothing) {
   Tiny.WriteToFile(Path("tiny.bmp"));
   const TRun Rle = Run("convert '" + Path("tiny.bmp") + "' '" + Path("keep.bmp") + "' --to 8bit-rle");
   EXPECT_EQ(Rle.Status, 1);
-  EXPECT_EQ(Rle.Err, Path("tiny.bmp") + ": Convert8BitRGBTo8BitRLE: Compression Failed\n");
+  EXPECT_EQ(Rle.Err, Path("tiny.bmp") +
+                         ": 8bit-rle would not be smaller than the 4 bytes of plain 8-bit rows, so it is not "
+                         "written; --to 8bit writes the image uncompressed\n");
 
   // An output folder that does not exist.
   const std::string NoDir = Path("no/such/dir/out.bmp");
@@ -306,7 +313,7 @@ TEST_F(Cli, FailuresExitOneAndLeaveNothing) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"keep.bmp", "tiny.bmp"}));
 }
 
-TEST_F(Cli, UsageErrorsExitTwoWithTheUsageText) {
+TEST_F(Cli, UsageErrorsExitTwoWithOneLine) {
   const std::string In = "'" + kSuite + "/g/rgb24.bmp'";
   const std::string Out = "'" + Path("out.bmp") + "'";
   const std::string Png = "'" + Path("out.png") + "'";
@@ -320,7 +327,6 @@ TEST_F(Cli, UsageErrorsExitTwoWithTheUsageText) {
       "convert " + In + " " + Out + " --to",
       "convert " + In + " " + Out + " --to 8bit --key-color white",
       "convert " + In + " " + Out + " --to 8bit --key-color 12345",
-      "convert " + In + " " + Out + " --to 8bit --verbose",
       "convert " + In + " '" + Path("out.gif") + "' --to 8bit",
       "convert " + In + " " + Png + " --to 8bit-rle",
       "convert " + In + " " + Png + " --to 4bit-rle",
@@ -332,7 +338,7 @@ TEST_F(Cli, UsageErrorsExitTwoWithTheUsageText) {
     const TRun R = Run(Args);
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err.rfind("kvdib: ", 0), 0u) << R.Err;
-    EXPECT_NE(R.Err.find("usage: kvdib convert INPUT OUTPUT --to FORMAT"), std::string::npos);
+    EXPECT_EQ(std::count(R.Err.begin(), R.Err.end(), '\n'), 1) << R.Err;
     EXPECT_EQ(R.Out, "");
   }
   EXPECT_TRUE(Files().empty());
@@ -350,17 +356,28 @@ TEST_F(Cli, InfoDescribesEachFile) {
   EXPECT_EQ(R.Status, 1);
   EXPECT_EQ(R.Err, Bad + ": TKvInternalDIB.LoadFromStream: Invalid Width or Height\n");
   const std::string Expected = Rle +
-                               "\n  file type:    BMP\n  size:         127 x 64\n  bit count:    8\n"
-                               "  compression:  RLE8 (1)\n  colours:      252\n  pixel format: 8bit-rle\n"
-                               "  orientation:  bottom-up\n\n" +
-                               Top +
-                               "\n  file type:    BMP\n  size:         127 x 64\n  bit count:    8\n"
-                               "  compression:  none (0)\n  colours:      252\n  pixel format: 8bit\n"
-                               "  orientation:  top-down\n\n" +
+                               "\n  format:          BMP\n  header size:     40 bytes\n  size:            127 x 64\n"
+                               "  bits per pixel:  8\n  colour:          palette\n  alpha:           no\n"
+                               "  compression:     RLE8\n  colour table:    252 entries\n  row order:       bottom-up\n"
+                               "  file size:       " + std::to_string(fs::file_size(Rle)) + " bytes\n"
+                               "  loads as:        8bit-rle, 127 x 64, 8 bits per pixel, 252 colours\n\n" +
+                               Bad + "\n  format:          BMP\n  header size:     40 bytes\n" +
+                               "  size:            -127 x 64\n  bits per pixel:  1\n  colour:          palette\n"
+                               "  alpha:           no\n  compression:     none\n  colour table:    2 entries\n"
+                               "  row order:       bottom-up\n  file size:       " + std::to_string(fs::file_size(Bad)) +
+                               " bytes\n\n" + Top +
+                               "\n  format:          BMP\n  header size:     40 bytes\n  size:            127 x 64\n"
+                               "  bits per pixel:  8\n  colour:          palette\n  alpha:           no\n"
+                               "  compression:     none\n  colour table:    252 entries\n  row order:       top-down\n"
+                               "  file size:       " + std::to_string(fs::file_size(Top)) + " bytes\n"
+                               "  loads as:        8bit, 127 x 64, 8 bits per pixel, 252 colours\n\n" +
                                Jpeg +
-                               "\n  file type:    JPEG\n  size:         127 x 64\n  bit count:    24\n"
-                               "  compression:  none (0)\n  colours:      0\n  pixel format: 24bit\n"
-                               "  orientation:  bottom-up\n";
+                               "\n  format:          JPEG\n  size:            127 x 64\n  bits per pixel:  24\n"
+                               "  bits per sample: 8\n  colour:          YCbCr\n  alpha:           no\n"
+                               "  compression:     sequential, Huffman\n  colour table:    0 entries\n"
+                               "  row order:       top-down\n"
+                               "  file size:       " + std::to_string(fs::file_size(Jpeg)) + " bytes\n"
+                               "  loads as:        24bit, 127 x 64, 24 bits per pixel, 0 colours\n";
   EXPECT_EQ(R.Out, Expected);
   EXPECT_EQ(Run("info '" + Rle + "'").Status, 0);
 }
