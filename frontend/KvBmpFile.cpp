@@ -225,7 +225,7 @@ void repair_rle(TKvDIB& Image, const TLoadOptions& Options) {
       Convert8BitRLETo8BitRGB(Info, Plain);
     else
       Convert4BitRLETo4BitRGB(Info, Plain);
-    ReleaseDIBInfoBits(Plain);
+    TKvOwnedInfo::Adopt(Plain).Reset();
     return;
   } catch (const EKvDIBInvalidDIB& E) {
     const std::vector<uint8_t> Stream =

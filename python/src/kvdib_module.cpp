@@ -17,6 +17,7 @@
 #include "frontend/KvColorText.h"
 #include "frontend/KvFormatNames.h"
 #include "frontend/KvImageFiles.h"
+#include "frontend/KvLoadOptions.h"
 #include "frontend/KvPngFile.h"
 #include "frontend/KvProgressAdapter.h"
 #include "platform/memory/FileMap.h"
@@ -199,11 +200,14 @@ py::array palette_of(const TKvDIB& Dib, bool ReadOnly) {
 
 // ---- images -------------------------------------------------------------------------
 
-std::unique_ptr<TPyImage> open_file(py::handle Path) {
+std::unique_ptr<TPyImage> open_file(py::handle Path, uint64_t MaxPixels, py::handle Background) {
   const std::string Name = path_of(Path);
+  frontend::TLoadOptions Options;
+  Options.MaxPixels = MaxPixels;
+  Options.Background = key_color_of(Background);
   auto Image = std::make_unique<TPyImage>();
   const py::gil_scoped_release NoGil;
-  frontend::LoadImageFile(Name, Image->Dib());
+  frontend::LoadImageFile(Name, Image->Dib(), Options);
   return Image;
 }
 
@@ -445,10 +449,15 @@ formats). The file appears only once it is complete.)doc")
       .def(py::pickle([](const TPyImage& I) { return py::make_tuple(kp::to_bytes(I, "bmp")); },
                       [](const py::tuple& State) { return kp::from_bytes(State[0]); }));
 
-  m.def("open", &kp::open_file, py::arg("path"),
-        R"doc(Loads an image file, recognised by its first bytes: BMP/DIB through the library's
-reader, PNG (palette PNGs as 8-bit images, grey ones over a grey ramp, colour ones as
-24-bit images) and JPEG. Raises a kvdib.Error subclass.)doc");
+  m.def("open", &kp::open_file, py::arg("path"), py::kw_only(),
+        py::arg("max_pixels") = kv::frontend::kDefaultMaxPixels, py::arg("background") = py::none(),
+        R"doc(Loads an image file, recognised by its first bytes, as the kvdib tool reads it: BMP/DIB
+through the library's reader (larger header forms handed over in the 40-byte form), PNG
+(palette and low-depth grey PNGs at their own depth, colour ones as 24-bit images), JPEG and
+binary PGM/PPM. Transparent pixels are composited onto background (None: white, or
+'RRGGBB' / (red, green, blue)). An image of more than max_pixels pixels (0: no limit) is
+refused from its header, before any memory is taken. Raises kvdib.FileError or a
+kvdib.Error subclass.)doc");
   m.def("from_numpy", &kp::from_numpy, py::arg("pixels"), py::arg("palette") = py::none(),
         R"doc(An image from numpy arrays (or anything numpy.asarray takes, such as a Pillow image).
 

@@ -135,7 +135,7 @@ def test_file_errors(tmp_path):
     with pytest.raises(kvdib.FileError, match="^Cannot open file .*missing.bmp: No such file or directory$"):
         kvdib.open(tmp_path / "missing.bmp")
     (tmp_path / "text.bmp").write_text("hello")
-    with pytest.raises(kvdib.FileError, match="^not a BMP, PNG or JPEG file$"):
+    with pytest.raises(kvdib.FileError, match="^not a BMP, PNG, JPEG, PGM or PPM file$"):
         kvdib.open(tmp_path / "text.bmp")
     img = kvdib.from_numpy(banded(4, 16))
     with pytest.raises(kvdib.FileError, match="^Cannot create file .*/no/such/dir/x.png"):
@@ -159,3 +159,14 @@ def test_argument_errors_are_python_errors():
         kvdib.quantize(banded(4, 4), colors=1)
     with pytest.raises(ValueError, match="'bmp' only"):
         img.to_bytes("png")
+
+
+def test_open_refuses_images_beyond_the_pixel_ceiling(tmp_path):
+    img = kvdib.from_numpy(banded(40, 30))
+    path = tmp_path / "big.bmp"
+    img.save(path)
+    size = "%d x %d pixels" % (img.width, img.height)
+    with pytest.raises(kvdib.FileError, match=size + r".*limit of 1000 pixels"):
+        kvdib.open(path, max_pixels=1000)
+    assert kvdib.open(path, max_pixels=1200).width == img.width
+    assert kvdib.open(path, max_pixels=0).height == img.height
