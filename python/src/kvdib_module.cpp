@@ -18,6 +18,7 @@
 #include "frontend/KvFormatNames.h"
 #include "frontend/KvImageFiles.h"
 #include "frontend/KvLoadOptions.h"
+#include "frontend/KvOutputFile.h"
 #include "frontend/KvPngFile.h"
 #include "frontend/KvProgressAdapter.h"
 #include "platform/memory/FileMap.h"
@@ -262,7 +263,7 @@ void save(const TPyImage& Image, py::handle Path) {
     throw py::value_error(std::string("PNG output cannot hold the RLE format ") +
                           frontend::FormatName(Image.Dib().GetPixelFormat()));
   const py::gil_scoped_release NoGil;
-  TTempOutput Out(Name);
+  frontend::TOutputFile Out(Name);
   if (Png)
     frontend::WritePngFile(Image.Dib(), Out.TempPath());
   else
