@@ -146,7 +146,8 @@ void TJobRunner::Convert(const TJob& J, kv::TKvDIB& Image) {
   Image.FineMethod = m_S.Fine;
   Image.BackgroundColor = m_S.KeyColor.value_or(kv::kClWhite);
   TProgressBar Bar(stderr);
-  const std::string Label = ProgressLabel(Source, m_S.Format, m_S.Fine);
+  const std::string Label =
+      ProgressLabel(Source, m_S.Format, m_S.Fine, m_S.Quantize ? &*m_S.Quantize : nullptr);
   TPercentProc Proc;
   if (m_Bar && TProgressBar::Wanted(m_S.Quiet))
     Proc = [&Bar, &Label](kv::TProgressStage Stage, int Percent, const std::string&) {
@@ -154,6 +155,11 @@ void TJobRunner::Convert(const TJob& J, kv::TKvDIB& Image) {
     };
   try {
     const TScopedProgress Progress(Image, Proc);
+    if (m_S.Quantize) {
+      // The quantizer works on true colour: a palette input is widened first, exactly.
+      if (Source != kv::kvPf24Bit) Image.SetPixelFormat(kv::kvPf24Bit);
+      Image.Quantize(*m_S.Quantize);  // then widened or encoded to the format asked for
+    }
     Image.SetPixelFormat(m_S.Format);
   } catch (const std::exception& E) {
     throw TJobError{J.Input, ConversionFailure(E, Image.GetWidth(), Image.GetHeight(), m_S.Format)};

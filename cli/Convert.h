@@ -20,6 +20,9 @@ struct TConvertSettings {
   std::string Ext = "bmp";          // batch form and standard output: "bmp" or "png"
   kv::TKvPixelFormat Format = kv::kvPf24Bit;
   bool Fine = false;
+  // The quantizer of our own (other methods, counts, dithering); the described reductions
+  // when empty.
+  std::optional<kv::TKvQuantizeOptions> Quantize;
   std::optional<kv::TColor> KeyColor;
   std::optional<int> PngLevel;
   bool Quiet = false;

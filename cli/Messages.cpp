@@ -33,7 +33,14 @@ std::string LoadFailure(const std::exception& E) {
   return E.what();
 }
 
-std::string ProgressLabel(TKvPixelFormat Source, TKvPixelFormat Target, bool Fine) {
+std::string ProgressLabel(TKvPixelFormat Source, TKvPixelFormat Target, bool Fine,
+                          const TKvQuantizeOptions* Quantize) {
+  if (Quantize) {
+    std::string Label = "reducing to " + std::to_string(Quantize->Colors) + " colours (" +
+                        QuantizeMethodName(Quantize->Method) +
+                        (Quantize->Dither == kvDmNone ? ")" : ", dithered)");
+    return Label;
+  }
   const bool To8 = Target == kvPf8Bit || Target == kvPf8BitRLE;
   std::string Label;
   if (Source == kvPf24Bit)

@@ -17,7 +17,8 @@ std::string ConversionFailure(const std::exception& E, int32_t Width, int32_t He
 // that is what refused the image.
 std::string LoadFailure(const std::exception& E);
 // The progress bar's label for a conversion from Source to Target.
-std::string ProgressLabel(kv::TKvPixelFormat Source, kv::TKvPixelFormat Target, bool Fine);
+std::string ProgressLabel(kv::TKvPixelFormat Source, kv::TKvPixelFormat Target, bool Fine,
+                          const kv::TKvQuantizeOptions* Quantize = nullptr);
 // The one-line note for --to 1bit on a true-colour image with the default key colour.
 std::string KeyColorNote(kv::TColor Key);
 // 1234567 -> "1,234,567".

@@ -52,7 +52,9 @@ bool reduces(kv::TKvPixelFormat F) {
 
 struct TCommandLine {
   TConvertSettings Convert;
-  std::string To, KeyColor, Background = "FFFFFF";
+  std::string To, KeyColor, Background = "FFFFFF", Method;
+  int Colors = 0;
+  bool Dither = false;
   std::vector<std::string> Files;
   bool Json = false;
 };
@@ -74,6 +76,27 @@ void check_convert(TCommandLine& C, const CLI::App& Cmd) {
   if (Cmd.count("--jobs") && !Batch) usage("-j/--jobs applies to --output-dir");
   if (S.Fine && !reduces(S.Format))
     usage(std::string("--fine applies to 4bit, 4bit-rle, 8bit and 8bit-rle, not to ") + C.To);
+  for (const char* Option : {"--method", "--colors", "--dither"})
+    if (Cmd.count(Option) && !reduces(S.Format))
+      usage(std::string(Option) + " applies to 4bit, 4bit-rle, 8bit and 8bit-rle, not to " + C.To);
+  if (reduces(S.Format)) {
+    // --method normal or fine at the format's own count without dithering are the described
+    // reductions (for every input); anything else goes through the quantizer of our own.
+    kv::TKvQuantizeMethod Method = S.Fine ? kv::kvQmFine : kv::kvQmNormal;
+    if (!C.Method.empty()) {
+      kv::ParseQuantizeMethod(C.Method, Method);
+      if (S.Fine && Method != kv::kvQmFine) usage("--fine contradicts --method " + C.Method);
+      S.Fine = Method == kv::kvQmFine;
+    }
+    const bool Four = S.Format == kv::kvPf4Bit || S.Format == kv::kvPf4BitRLE;
+    const int Most = Four ? 16 : 256;
+    if (Cmd.count("--colors") && (C.Colors < 2 || C.Colors > Most))
+      usage("--colors for " + C.To + " lies in 2.." + std::to_string(Most) + ", not " +
+            std::to_string(C.Colors));
+    const int Colors = Cmd.count("--colors") ? C.Colors : Most;
+    if (Method == kv::kvQmRefine || Method == kv::kvQmBest || Colors != Most || C.Dither)
+      S.Quantize = kv::TKvQuantizeOptions{Colors, Method, C.Dither ? kv::kvDmFloydSteinberg : kv::kvDmNone};
+  }
   if (!C.KeyColor.empty()) {
     if (S.Format != kv::kvPf1Bit) usage(std::string("--key-color applies to 1bit, not to ") + C.To);
     const auto Color = ParseColor(C.KeyColor);
@@ -132,7 +155,16 @@ int run(int argc, char** argv) {
       ->check(CLI::Range(1, 256))
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
   Convert->add_flag("--fine", S.Fine,
-                    "the fine colour reduction (slower) for 4bit, 4bit-rle, 8bit, 8bit-rle");
+                    "the fine colour reduction (slower) for 4bit, 4bit-rle, 8bit, 8bit-rle (--method fine)");
+  Convert
+      ->add_option(
+          "-m,--method", C.Method,
+          "colour reduction: normal (default), fine, refine (better, as fast) or best (highest quality)")
+      ->check(CLI::IsMember({"normal", "fine", "refine", "best"}))
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert->add_option("-c,--colors", C.Colors, "colours to reduce to: 2-256 for 8bit, 2-16 for 4bit")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  Convert->add_flag("--dither", C.Dither, "Floyd-Steinberg error diffusion onto the reduced palette");
   Convert
       ->add_option("-k,--key-color", C.KeyColor, "for 1bit: the colour whose pixels become set bits (FFFFFF)")
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);

@@ -355,29 +355,36 @@ TEST_F(Cli, InfoDescribesEachFile) {
   const TRun R = Run("info '" + Rle + "' '" + Bad + "' '" + Top + "' '" + Jpeg + "'");
   EXPECT_EQ(R.Status, 1);
   EXPECT_EQ(R.Err, Bad + ": TKvInternalDIB.LoadFromStream: Invalid Width or Height\n");
-  const std::string Expected = Rle +
-                               "\n  format:          BMP\n  header size:     40 bytes\n  size:            127 x 64\n"
-                               "  bits per pixel:  8\n  colour:          palette\n  alpha:           no\n"
-                               "  compression:     RLE8\n  colour table:    252 entries\n  row order:       bottom-up\n"
-                               "  file size:       " + std::to_string(fs::file_size(Rle)) + " bytes\n"
-                               "  loads as:        8bit-rle, 127 x 64, 8 bits per pixel, 252 colours\n\n" +
-                               Bad + "\n  format:          BMP\n  header size:     40 bytes\n" +
-                               "  size:            -127 x 64\n  bits per pixel:  1\n  colour:          palette\n"
-                               "  alpha:           no\n  compression:     none\n  colour table:    2 entries\n"
-                               "  row order:       bottom-up\n  file size:       " + std::to_string(fs::file_size(Bad)) +
-                               " bytes\n\n" + Top +
-                               "\n  format:          BMP\n  header size:     40 bytes\n  size:            127 x 64\n"
-                               "  bits per pixel:  8\n  colour:          palette\n  alpha:           no\n"
-                               "  compression:     none\n  colour table:    252 entries\n  row order:       top-down\n"
-                               "  file size:       " + std::to_string(fs::file_size(Top)) + " bytes\n"
-                               "  loads as:        8bit, 127 x 64, 8 bits per pixel, 252 colours\n\n" +
-                               Jpeg +
-                               "\n  format:          JPEG\n  size:            127 x 64\n  bits per pixel:  24\n"
-                               "  bits per sample: 8\n  colour:          YCbCr\n  alpha:           no\n"
-                               "  compression:     sequential, Huffman\n  colour table:    0 entries\n"
-                               "  row order:       top-down\n"
-                               "  file size:       " + std::to_string(fs::file_size(Jpeg)) + " bytes\n"
-                               "  loads as:        24bit, 127 x 64, 24 bits per pixel, 0 colours\n";
+  const std::string Expected =
+      Rle +
+      "\n  format:          BMP\n  header size:     40 bytes\n  size:            127 x 64\n"
+      "  bits per pixel:  8\n  colour:          palette\n  alpha:           no\n"
+      "  compression:     RLE8\n  colour table:    252 entries\n  row order:       bottom-up\n"
+      "  file size:       " +
+      std::to_string(fs::file_size(Rle)) +
+      " bytes\n"
+      "  loads as:        8bit-rle, 127 x 64, 8 bits per pixel, 252 colours\n\n" +
+      Bad + "\n  format:          BMP\n  header size:     40 bytes\n" +
+      "  size:            -127 x 64\n  bits per pixel:  1\n  colour:          palette\n"
+      "  alpha:           no\n  compression:     none\n  colour table:    2 entries\n"
+      "  row order:       bottom-up\n  file size:       " +
+      std::to_string(fs::file_size(Bad)) + " bytes\n\n" + Top +
+      "\n  format:          BMP\n  header size:     40 bytes\n  size:            127 x 64\n"
+      "  bits per pixel:  8\n  colour:          palette\n  alpha:           no\n"
+      "  compression:     none\n  colour table:    252 entries\n  row order:       top-down\n"
+      "  file size:       " +
+      std::to_string(fs::file_size(Top)) +
+      " bytes\n"
+      "  loads as:        8bit, 127 x 64, 8 bits per pixel, 252 colours\n\n" +
+      Jpeg +
+      "\n  format:          JPEG\n  size:            127 x 64\n  bits per pixel:  24\n"
+      "  bits per sample: 8\n  colour:          YCbCr\n  alpha:           no\n"
+      "  compression:     sequential, Huffman\n  colour table:    0 entries\n"
+      "  row order:       top-down\n"
+      "  file size:       " +
+      std::to_string(fs::file_size(Jpeg)) +
+      " bytes\n"
+      "  loads as:        24bit, 127 x 64, 24 bits per pixel, 0 colours\n";
   EXPECT_EQ(R.Out, Expected);
   EXPECT_EQ(Run("info '" + Rle + "'").Status, 0);
 }
