@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds the release tool into build/ and converts
-# the bundled sample photograph into an 8-bit BMP and a 16-colour PNG under out/.
+# The main job: installs what the tool needs (scripts/setup.sh tool), builds the release tool
+# into build/ and converts the bundled sample photograph into an 8-bit BMP and a 16-colour
+# PNG under out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKVDIB_BENCH=ON -DKVDIB_TESTS=OFF >/dev/null
+scripts/setup.sh tool
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKVDIB_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)"
 
 sample=examples/astronaut.bmp
