@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (AddressSanitizer and UndefinedBehaviorSanitizer)
 # in build-fuzz/ and runs each one over its corpus only: every input once, no fuzzing.
-#   fuzz_bmp   the BMP test suite and the named regression files tests/data/bmp_*.bmp
+#   fuzz_bmp   the named regression files tests/data/bmp_*.bmp and, when it is there, the BMP
+#              conformance suite in KVDIB_BMPSUITE_DIR (default ../shared/testdata/bmpsuite)
 #   fuzz_NAME  fuzz/corpus/NAME/ when it exists, otherwise a short seeded run (fuzz_frontend:
 #              the tool's readers, corpus fuzz/corpus/frontend/ with the named hostile files)
 # A long run by hand:  build-fuzz/fuzz/fuzz_bmp -max_total_time=600 CORPUS_DIR
 set -euo pipefail
+suite=${KVDIB_BMPSUITE_DIR:+$(realpath -m "$KVDIB_BMPSUITE_DIR")}
 cd "$(dirname "$0")/.."
+suite=${suite:-$(realpath -m ../shared/testdata/bmpsuite)}
 jobs=$(nproc 2>/dev/null || echo 2)
-suite=../shared/testdata/bmpsuite
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVDIB_SANITIZE=ON \
   -DKVDIB_FUZZ=ON -DKVDIB_TESTS=OFF -DKVDIB_CLI=ON -DKVDIB_PLUGIN=OFF -DKVDIB_BENCH=OFF >/dev/null
@@ -19,14 +21,16 @@ for target in build-fuzz/fuzz/fuzz_*; do
   name=$(basename "$target")
   name=${name#fuzz_}
   inputs=()
+  note=""
   if [ "$name" = bmp ]; then
     for d in g q b x; do [ -d "$suite/$d" ] && inputs+=("$suite/$d"/*); done
+    [ -d "$suite/g" ] || note=" (BMP suite not found at $suite: tests/data only)"
     for f in tests/data/bmp_*.bmp; do [ -e "$f" ] && inputs+=("$f"); done
   elif [ -d "fuzz/corpus/$name" ]; then
     inputs+=("fuzz/corpus/$name"/*)
   fi
   if [ ${#inputs[@]} -gt 0 ]; then
-    what="${#inputs[@]} corpus inputs"
+    what="${#inputs[@]} corpus inputs$note"
     args=("${inputs[@]}")
   else
     what="no corpus, 2000 seeded runs"

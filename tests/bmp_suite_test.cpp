@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "image/KvDIB.h"
+#include "tests/KvBmpSuite.h"
 #include "tests/KvTestSupport.h"
 #ifdef KVDIB_HAVE_PNG
 #include "tests/KvPngRead.h"
@@ -21,7 +22,7 @@
 namespace kv {
 namespace {
 
-const std::string kSuite = KVDIB_SHARED_DIR "/testdata/bmpsuite";
+const std::string kSuite = test::BmpSuiteDir();
 
 enum class Outcome { Loads, InvalidDIB, InvalidDIBFile, StreamError, OutOfResources };
 
@@ -143,8 +144,6 @@ std::vector<SuiteFile> all_files() {
   return All;
 }
 
-bool suite_present() { return std::filesystem::is_directory(kSuite + "/g"); }
-
 // Loads Path into Image; returns the refusal as (outcome, message) or nothing.
 std::optional<std::pair<Outcome, std::string>> try_load(TKvDIB& Image, const std::string& Path) {
   try {
@@ -173,7 +172,7 @@ void check_outcome(TKvDIB& Image, const SuiteFile& F) {
 }
 
 TEST(BmpSuite, EveryFileHasItsExpectedOutcome) {
-  if (!suite_present()) GTEST_SKIP() << "no BMP suite at " << kSuite;
+  KVDIB_REQUIRE_BMPSUITE();
   const std::vector<SuiteFile> Listed = all_files();
   for (const SuiteFile& F : Listed) {
     SCOPED_TRACE(F.Path);
@@ -189,7 +188,7 @@ TEST(BmpSuite, EveryFileHasItsExpectedOutcome) {
 }
 
 TEST(BmpSuite, LoadedFilesConvertOrRefuseCleanly) {
-  if (!suite_present()) GTEST_SKIP() << "no BMP suite at " << kSuite;
+  KVDIB_REQUIRE_BMPSUITE();
   for (const SuiteFile& F : all_files()) {
     if (F.Expect != Outcome::Loads) continue;
     SCOPED_TRACE(F.Path);
@@ -267,7 +266,7 @@ void expect_matches(TKvDIB& Image, const test::TPngImage& Ref, const Precision& 
 }
 
 TEST(BmpSuite, LoadedFilesShowTheirReferencePixels) {
-  if (!suite_present()) GTEST_SKIP() << "no BMP suite at " << kSuite;
+  KVDIB_REQUIRE_BMPSUITE();
   for (const SuiteFile& F : all_files()) {
     if (F.Expect != Outcome::Loads || F.Detail == nullptr) continue;
     SCOPED_TRACE(F.Path);
@@ -283,7 +282,7 @@ TEST(BmpSuite, LoadedFilesShowTheirReferencePixels) {
 // Palette images checked straight from their rows and colour table, independent of the
 // conversions: index -> colour through the loaded table.
 TEST(BmpSuite, PaletteFilesIndexTheirReferenceColours) {
-  if (!suite_present()) GTEST_SKIP() << "no BMP suite at " << kSuite;
+  KVDIB_REQUIRE_BMPSUITE();
   int Checked = 0;
   for (const SuiteFile& F : kGood) {
     if (F.Expect != Outcome::Loads) continue;

@@ -1,11 +1,12 @@
 // RLE8 and RLE4 decoders: element by element, the bounds of runs, ends of line and deltas,
-// streams that stop early, the descriptor, and the RLE images of the BMP test corpus.
+// streams that stop early, the descriptor, and the RLE images of the BMP suite.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
 #include "image/convert/KvRLE.h"
+#include "tests/KvBmpSuite.h"
 #include "tests/convert_fixtures.h"
 
 namespace kv::test {
@@ -220,7 +221,7 @@ TEST(RleDecode, RefusesOtherFormats) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The RLE images of the BMP corpus, read with a minimal parser of the 40-byte header.
+// The RLE images of the BMP suite, read with a minimal parser of the 40-byte header.
 
 struct TBmp {
   BITMAPINFOHEADER Header{};
@@ -228,7 +229,7 @@ struct TBmp {
 };
 
 TBmp read_bmp(const std::string& Name) {
-  std::ifstream F(std::string(KVDIB_SHARED_DIR) + "/testdata/bmpsuite/" + Name, std::ios::binary);
+  std::ifstream F(BmpSuiteFile(Name), std::ios::binary);
   const TBytes All((std::istreambuf_iterator<char>(F)), std::istreambuf_iterator<char>());
   TBmp B;
   if (All.size() < 54) return B;
@@ -239,12 +240,13 @@ TBmp read_bmp(const std::string& Name) {
   return B;
 }
 
-// The corpus files are compressed as their bit count says (RLE8 for 8 bits, RLE4 for 4).
+// The suite's files are compressed as their bit count says (RLE8 for 8 bits, RLE4 for 4).
 TOwnedDIB decode_bmp(const TBmp& B) {
   return decode(B.Header.biWidth, B.Header.biHeight, B.Header.biBitCount, B.Bits);
 }
 
-TEST(RleDecode, CorpusImagesMatchTheirUncompressedTwins) {
+TEST(BmpSuiteRleDecode, ImagesMatchTheirUncompressedTwins) {
+  KVDIB_REQUIRE_BMPSUITE();
   for (const auto& [Rle, Plain] :
        {std::pair{"g/pal8rle.bmp", "g/pal8.bmp"}, std::pair{"g/pal4rle.bmp", "g/pal4.bmp"}}) {
     SCOPED_TRACE(Rle);
@@ -263,7 +265,8 @@ TEST(RleDecode, CorpusImagesMatchTheirUncompressedTwins) {
   }
 }
 
-TEST(RleDecode, CorpusImagesWithDeltasAndCutsDecode) {
+TEST(BmpSuiteRleDecode, ImagesWithDeltasAndCutsDecode) {
+  KVDIB_REQUIRE_BMPSUITE();
   // Skipped pixels stay index 0; everything decoded agrees with the complete image where
   // it is not 0. The "cut" images end rows and the bitmap early.
   for (const char* Name :
@@ -281,7 +284,8 @@ TEST(RleDecode, CorpusImagesWithDeltasAndCutsDecode) {
   }
 }
 
-TEST(RleDecode, CorpusBadImagesAreRefusedCleanly) {
+TEST(BmpSuiteRleDecode, BadImagesAreRefusedCleanly) {
+  KVDIB_REQUIRE_BMPSUITE();
   // Each tries to write past the image: runs beyond the row end, deltas beyond the row
   // end or the last row.
   const std::pair<const char*, const char*> Cases[] = {
