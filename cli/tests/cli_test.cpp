@@ -388,8 +388,8 @@ TEST_F(Cli, InfoDescribesEachFile) {
       " bytes\n"
       "  loads as:        8bit-rle, 127 x 64, 8 bits per pixel, 252 colours\n\n" +
       Bad + "\n  format:          BMP\n  header size:     40 bytes\n" +
-      "  size:            -127 x 64\n  bits per pixel:  1\n  colour:          palette\n"
-      "  alpha:           no\n  compression:     none\n  colour table:    2 entries\n"
+      "  size:            -127 x 64\n  bits per pixel:  8\n  colour:          palette\n"
+      "  alpha:           no\n  compression:     none\n  colour table:    252 entries\n"
       "  row order:       bottom-up\n  file size:       " +
       std::to_string(fs::file_size(Bad)) + " bytes\n\n" + Top +
       "\n  format:          BMP\n  header size:     40 bytes\n  size:            127 x 64\n"
