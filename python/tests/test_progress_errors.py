@@ -157,5 +157,5 @@ def test_argument_errors_are_python_errors():
         img.save("x.gif")
     with pytest.raises(ValueError, match="colors must be 256 or 16"):
         kvdib.quantize(banded(4, 4), colors=8)
-    with pytest.raises(ValueError, match="'bmp' only"):
+    with pytest.raises(ValueError, match="'bmp' or 'dib', not 'png'"):
         img.to_bytes("png")
