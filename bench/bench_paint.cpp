@@ -31,7 +31,9 @@ void paint(benchmark::State& State, int32_t Width, int32_t Height, uint8_t Halft
                                               benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void BM_PaintTo1to1(benchmark::State& State) { paint(State, BenchImage().GetWidth(), BenchImage().GetHeight(), 0); }
+void BM_PaintTo1to1(benchmark::State& State) {
+  paint(State, BenchImage().GetWidth(), BenchImage().GetHeight(), 0);
+}
 BENCHMARK(BM_PaintTo1to1)->Unit(benchmark::kMillisecond);
 
 void BM_PaintToDown2(benchmark::State& State) {

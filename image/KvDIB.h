@@ -3,9 +3,9 @@
 // Sharing rules: Assign from another TKvDIB shares the other's storage (RefCount + 1) and
 // copies no pixels. Every operation that writes pixels or the colour table (GetScanLine,
 // SetPixelFormat, SetPalette, a TKvDIBCanvas) first calls UniqueDIB, which gives this
-// graphic a private copy when the storage is shared. Geometry and bit-count changes never convert pixels: they replace the
-// storage by a fresh, zero-filled image, installed only once it is complete, so a failed
-// operation leaves the graphic as it was.
+// graphic a private copy when the storage is shared. Geometry and bit-count changes never
+// convert pixels: they replace the storage by a fresh, zero-filled image, installed only
+// once it is complete, so a failed operation leaves the graphic as it was.
 #pragma once
 
 #include <cstdint>

@@ -31,7 +31,8 @@ void random_bitmap(TBitmap& B, std::mt19937& Rng, const TDepth& Depth, int32_t W
   B.SetPixelFormat(Depth.Format);
   B.SetSize(Width, Height);
   for (int32_t Y = 0; Y < Height; ++Y)
-    for (int32_t I = 0; I < bitmap_stride(Width, Depth.Bits); ++I) B.ScanLine(Y)[I] = static_cast<uint8_t>(Rng());
+    for (int32_t I = 0; I < bitmap_stride(Width, Depth.Bits); ++I)
+      B.ScanLine(Y)[I] = static_cast<uint8_t>(Rng());
 }
 
 TEST(DIBAssign, FromBitmapsOfEveryDepth) {
@@ -54,7 +55,8 @@ TEST(DIBAssign, FromBitmapsOfEveryDepth) {
     EXPECT_EQ(Image.GetColorCount(), D.ImageBits <= 8 ? 1 << D.ImageBits : 0);
     for (int32_t Y = 0; Y < 5; ++Y)
       for (int32_t X = 0; X < 7; ++X) {
-        EXPECT_EQ(static_cast<TColor>(PictureColor(Image, X, Y)), B.Canvas().GetPixel(X, Y)) << X << ", " << Y;
+        EXPECT_EQ(static_cast<TColor>(PictureColor(Image, X, Y)), B.Canvas().GetPixel(X, Y))
+            << X << ", " << Y;
         if (D.Bits <= 8) {  // indices as they were
           EXPECT_EQ(RawPixel(Image.ReadScanLine(Y), X, D.Bits), RawPixel(B.ScanLine(Y), X, D.Bits));
         }
@@ -160,7 +162,8 @@ TEST(DIBAssign, ToBitmapsForEveryFormat) {
         const uint32_t N = GetPaletteEntries(B.GetPalette(), 0, 256, E);
         ASSERT_EQ(N, static_cast<uint32_t>(Plain.GetColorCount()));
         for (uint32_t I = 0; I < N; ++I)
-          EXPECT_EQ(MakeRGB(E[I].peRed, E[I].peGreen, E[I].peBlue), static_cast<COLORREF>(Plain.GetColors(I)));
+          EXPECT_EQ(MakeRGB(E[I].peRed, E[I].peGreen, E[I].peBlue),
+                    static_cast<COLORREF>(Plain.GetColors(I)));
       } else {
         EXPECT_EQ(B.GetPalette(), nullptr);
       }
@@ -185,7 +188,8 @@ TEST(DIBAssign, ToBitmapsForEveryFormat) {
   }
   TKvDIB Image;
   TPicture Picture;
-  ExpectThrowMessage<EConvertError>([&] { Image.AssignTo(&Picture); }, "Cannot assign a TKvDIB to a TPicture");
+  ExpectThrowMessage<EConvertError>([&] { Image.AssignTo(&Picture); },
+                                    "Cannot assign a TKvDIB to a TPicture");
 }
 
 }  // namespace

@@ -152,7 +152,8 @@ TEST_F(DIBClipboard, RefusedBlocksLeaveTheDefaultImageAndTheBlockAsItWas) {
       {"124-byte header", edited(0, 124), kMsgInvalidClipboardData},
       {"width 0", edited(info_header::kWidth, 0), kMsgInvalidWidthOrHeight},
       {"width -5", edited(info_header::kWidth, static_cast<uint32_t>(-5)), kMsgInvalidWidthOrHeight},
-      {"2 bits", edited(info_header::kBitCount, 2), "TKvInternalDIB.LoadFromClipboardFormat: Invalid biBitCount"},
+      {"2 bits", edited(info_header::kBitCount, 2),
+       "TKvInternalDIB.LoadFromClipboardFormat: Invalid biBitCount"},
       {"rows cut short", Cut, kMsgInvalidClipboardData},
   };
   for (const TCase& C : Cases) {

@@ -32,7 +32,9 @@ int64_t step_of(int64_t P, int64_t Origin, int64_t Extent) {
   return P >= Origin + Extent && P < Origin ? Origin - 1 - P : kNone;
 }
 // The source pixel under the centre of destination step K.
-int64_t sample(int64_t K, int64_t Source, int64_t Dest) { return (2 * K + 1) * Source / (2 * std::llabs(Dest)); }
+int64_t sample(int64_t K, int64_t Source, int64_t Dest) {
+  return (2 * K + 1) * Source / (2 * std::llabs(Dest));
+}
 
 uint32_t raw24(COLORREF C) { return (C >> 16 & 255) | (C & 0xFF00) | (C & 255) << 16; }
 
@@ -59,7 +61,8 @@ std::vector<uint32_t> scribbled(TTarget& T) {
 
 // What R of the target shows when Shown (Shown's pixel (K, L) at step (K, L) of R) is
 // drawn there; the scribble elsewhere.
-std::vector<uint32_t> expected_1to1(TTarget& T, const TRect& R, const std::function<COLORREF(int64_t, int64_t)>& Shown) {
+std::vector<uint32_t> expected_1to1(TTarget& T, const TRect& R,
+                                    const std::function<COLORREF(int64_t, int64_t)>& Shown) {
   std::vector<uint32_t> Want = scribbled(T);
   for (int32_t Y = 0; Y < T.Height(); ++Y) {
     const int64_t L = step_of(Y, R.Top, int64_t{R.Bottom} - R.Top);
@@ -110,7 +113,8 @@ TEST(DIBPaint, DirectModeDrawsEveryFormatAsThePlainFormulation) {
         const std::string What = std::string(FormatName(F)) + (Height < 0 ? " top-down " : " ") + P.Name;
         const int64_t W = int64_t{P.R.Right} - P.R.Left, H = int64_t{P.R.Bottom} - P.R.Top;
         const std::vector<uint32_t> Want = expected_1to1(T, P.R, [&](int64_t K, int64_t L) {
-          return PictureColor(Plain, static_cast<int32_t>(sample(K, 13, W)), static_cast<int32_t>(sample(L, 9, H)));
+          return PictureColor(Plain, static_cast<int32_t>(sample(K, 13, W)),
+                              static_cast<int32_t>(sample(L, 9, H)));
         });
         expect_pixels(paint(Image, P.R, T), Want, T.Width(), What);
       }
@@ -182,9 +186,9 @@ TEST(DIBPaint, RleDataIsDrawnAsFarAsItsBlockWhateverTheHeaderSays) {
   for (const uint32_t SizeImage : {0u, 0x7FFFFFF0u}) {
     rle_image(D, {2, 5, 2, 6, 0, 0, 4, 7, 0, 1}, SizeImage);
     const std::vector<uint32_t> Got = paint(D, TRect{0, 0, 4, 2}, T);
-    const std::vector<uint32_t> Want = {raw24(MakeRGB(7, 0, 0)), raw24(MakeRGB(7, 0, 0)), raw24(MakeRGB(7, 0, 0)),
-                                        raw24(MakeRGB(7, 0, 0)), raw24(MakeRGB(5, 0, 0)), raw24(MakeRGB(5, 0, 0)),
-                                        raw24(MakeRGB(6, 0, 0)), raw24(MakeRGB(6, 0, 0))};
+    const std::vector<uint32_t> Want = {
+        raw24(MakeRGB(7, 0, 0)), raw24(MakeRGB(7, 0, 0)), raw24(MakeRGB(7, 0, 0)), raw24(MakeRGB(7, 0, 0)),
+        raw24(MakeRGB(5, 0, 0)), raw24(MakeRGB(5, 0, 0)), raw24(MakeRGB(6, 0, 0)), raw24(MakeRGB(6, 0, 0))};
     EXPECT_EQ(Got, Want) << SizeImage;
   }
   // An uncompressed image hands over its own header.
@@ -281,8 +285,11 @@ TEST(DIBPaint, AFailedHalftoneRestoresTheModeAndReleasesEverything) {
   const int64_t Limit = SetGdiObjectLimit(Objects);  // no memory context can be made
   TCanvas C;
   C.SetHandle(T.Dc());
-  ExpectThrowMessage<EOutOfResources>([&] { Image.PaintTo(C, TRect{0, 0, 8, 8}); },
-                                      "TKvDIBCanvas.Create: Cannot Create Memory DC");
+  ExpectThrowMessage<EOutOfResources>(
+      [&] {
+        Image.PaintTo(C, TRect{0, 0, 8, 8});
+      },
+      "TKvDIBCanvas.Create: Cannot Create Memory DC");
   C.SetHandle(nullptr);
   SetGdiObjectLimit(Limit);
   EXPECT_EQ(Image.HalftoneMode, 1);

@@ -21,8 +21,8 @@ inline const char* FormatName(TKvPixelFormat F) {
   return F <= kvPf24Bit ? kNames[F] : "?";
 }
 
-inline constexpr TKvPixelFormat kStorageFormats[] = {kvPf1Bit,    kvPf4Bit,    kvPf4BitRLE,
-                                                     kvPf8Bit,    kvPf8BitRLE, kvPf24Bit};
+inline constexpr TKvPixelFormat kStorageFormats[] = {kvPf1Bit, kvPf4Bit,    kvPf4BitRLE,
+                                                     kvPf8Bit, kvPf8BitRLE, kvPf24Bit};
 
 // Makes D an image of Format, Width x |Height| (a negative Height: top-down rows, for the
 // uncompressed formats), random pixels with runs, and for the palette formats Colors
@@ -41,7 +41,8 @@ inline void FillRandom(TKvDIB& D, std::mt19937& Rng, int32_t Width, int32_t Heig
     std::vector<RGBQUAD> Table;
     for (int I = 0; I < N; ++I) {
       const uint32_t C = Any(Rng);
-      Table.push_back(RGBQUAD{static_cast<uint8_t>(C), static_cast<uint8_t>(C >> 8), static_cast<uint8_t>(C >> 16), 0});
+      Table.push_back(
+          RGBQUAD{static_cast<uint8_t>(C), static_cast<uint8_t>(C >> 8), static_cast<uint8_t>(C >> 16), 0});
     }
     D.SetColorTable(Table.data(), N);
   }

@@ -177,7 +177,8 @@ TEST(DIBPalette, SetPaletteReplacesTheColourTableAndOwnsThePalette) {
     EXPECT_EQ(D.GetColorCount(), 16);
     EXPECT_EQ(D.GetBitCount(), 24);  // not compared with the palette
     for (int I = 0; I < 16; ++I)
-      EXPECT_EQ(D.GetColors(I), static_cast<TColor>(MakeRGB(Sixteen[I].peRed, Sixteen[I].peGreen, Sixteen[I].peBlue)));
+      EXPECT_EQ(D.GetColors(I),
+                static_cast<TColor>(MakeRGB(Sixteen[I].peRed, Sixteen[I].peGreen, Sixteen[I].peBlue)));
     EXPECT_EQ(D.DIBInfo().Colors[3].rgbReserved, 0);
     EXPECT_EQ(D.GetPalette(), Given);  // the storage holds it
     EXPECT_EQ(GdiObjectsInUse(), Objects + 1);
@@ -201,7 +202,8 @@ TEST(DIBPalette, SetPaletteReplacesTheColourTableAndOwnsThePalette) {
     // A palette with no readable entries is refused (and, being the storage's now, gone).
     const HPALETTE Dead = palette_of(Sixteen).release();
     DeleteObject(Dead);
-    ExpectThrowMessage<EKvDIBInvalidPalette>([&] { D.SetPalette(Dead); }, "TKvDIB.SetPalette: Invalid Palette");
+    ExpectThrowMessage<EKvDIBInvalidPalette>([&] { D.SetPalette(Dead); },
+                                             "TKvDIB.SetPalette: Invalid Palette");
     EXPECT_EQ(D.GetColorCount(), 0);
     EXPECT_EQ(Changes, 4);
   }
@@ -260,9 +262,11 @@ TEST(DIBPalette, PalettesOfDescriptorsAndTheFailuresToMakeThem) {
     ExpectThrowMessage<EOutOfResources>([&] { (void)D.GetPalette(); },
                                         "GetPaletteFromDIBInfos: Cannot Make Palette");
     D.HalftoneMode = 1;
-    ExpectThrowMessage<EOutOfResources>([&] { (void)D.GetPalette(); }, "TKvDIB.GetPalette: Cannot Make Palette(1)");
+    ExpectThrowMessage<EOutOfResources>([&] { (void)D.GetPalette(); },
+                                        "TKvDIB.GetPalette: Cannot Make Palette(1)");
     D.HalftoneMode = 2;
-    ExpectThrowMessage<EOutOfResources>([&] { (void)D.GetPalette(); }, "TKvDIB.GetPalette: Cannot Make Palette(1)");
+    ExpectThrowMessage<EOutOfResources>([&] { (void)D.GetPalette(); },
+                                        "TKvDIB.GetPalette: Cannot Make Palette(1)");
   }
   EXPECT_NE(D.GetPalette(), nullptr);
 }

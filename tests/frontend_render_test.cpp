@@ -34,7 +34,8 @@ TEST(Render, DirectlyIsNearestPixelSampling) {
       EXPECT_EQ(Out.InternalDIB()->RefCount, 1);
       for (int32_t Y = 0; Y < H; ++Y)
         for (int32_t X = 0; X < W; ++X)
-          ASSERT_EQ(PictureColor(Out, X, Y), PictureColor(Plain, (2 * X + 1) * 12 / (2 * W), (2 * Y + 1) * 10 / (2 * H)))
+          ASSERT_EQ(PictureColor(Out, X, Y),
+                    PictureColor(Plain, (2 * X + 1) * 12 / (2 * W), (2 * Y + 1) * 10 / (2 * H)))
               << W << "x" << H << " at " << X << ", " << Y;
     }
     EXPECT_EQ(PixelBytes(Source), Before);
@@ -52,7 +53,8 @@ TEST(Render, ThroughTheHalftonesOnlyTheirColoursAppear) {
     frontend::RenderImage(Source, 33, 27, Mode, Out);
     const std::set<COLORREF>& Allowed = Mode == 1 ? Halftone : Mono;
     for (int32_t Y = 0; Y < 27; ++Y)
-      for (int32_t X = 0; X < 33; ++X) ASSERT_EQ(Allowed.count(PictureColor(Out, X, Y)), 1u) << X << ", " << Y;
+      for (int32_t X = 0; X < 33; ++X)
+        ASSERT_EQ(Allowed.count(PictureColor(Out, X, Y)), 1u) << X << ", " << Y;
   }
   EXPECT_EQ(Source.HalftoneMode, 0);
 }

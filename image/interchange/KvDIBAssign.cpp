@@ -87,9 +87,8 @@ void TKvDIB::AssignBitmap(const TBitmap& Source) {
     const TScreenDC Screen;
     const TSelectedPalette Selected(Screen.get(), Source.GetPalette());
     // Rows bottom first into the block; up to 8 bits the colour table after the header.
-    const int32_t Lines =
-        GetDIBits(Screen.get(), Source.Handle(), 0, static_cast<uint32_t>(Fresh->Height), Info.Bits,
-                  reinterpret_cast<BITMAPINFO*>(&Info.Header), kDibRgbColors);
+    const int32_t Lines = GetDIBits(Screen.get(), Source.Handle(), 0, static_cast<uint32_t>(Fresh->Height),
+                                    Info.Bits, reinterpret_cast<BITMAPINFO*>(&Info.Header), kDibRgbColors);
     // A bitmap whose pixels cannot be read would otherwise become a black image.
     if (Lines != Fresh->Height) throw EOutOfResources("TKvDIB.Assign: Cannot Read Bitmap");
   }
@@ -121,8 +120,8 @@ void TKvDIB::AssignTo(TPersistent* Dest) const {
   const TKvDIBInfo& Info = m_Storage->Info;
   const TKvDrawInfo DrawInfo(Info);
   // RLE data is decoded by the drawing.
-  StretchDIBits(Bitmap->Canvas().Handle(), 0, 0, Width, Height, 0, 0, Width, Height, Info.Bits, DrawInfo.get(),
-                kDibRgbColors, kSrcCopy);
+  StretchDIBits(Bitmap->Canvas().Handle(), 0, 0, Width, Height, 0, 0, Width, Height, Info.Bits,
+                DrawInfo.get(), kDibRgbColors, kSrcCopy);
 }
 
 }  // namespace kv

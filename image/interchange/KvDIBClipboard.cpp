@@ -14,7 +14,8 @@ namespace kv {
 
 namespace {
 
-constexpr char kInvalidFormatOrNoData[] = "TKvDIB.LoadFromClipboardFormat: Invalid Clipboard Format or No Data";
+constexpr char kInvalidFormatOrNoData[] =
+    "TKvDIB.LoadFromClipboardFormat: Invalid Clipboard Format or No Data";
 constexpr char kSaveOutOfMemory[] = "TKvInternalDIB.SaveToClipboardFormat: Out Of Memory";
 
 // Keeps the clipboard object open for a scope (its opening is counted, so the calls made

@@ -52,7 +52,8 @@ void TKvDIB::PaintTo(TCanvas& Canvas, const TRect& Rect) {
   const TKvDrawInfo DrawInfo(Info);
   // What cannot be drawn is not drawn; there is nothing to report.
   StretchDIBits(Dc, Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top, 0, 0,
-                m_Storage->Width, m_Storage->Height, Info.Bits, DrawInfo.get(), kDibRgbColors, Canvas.CopyMode);
+                m_Storage->Width, m_Storage->Height, Info.Bits, DrawInfo.get(), kDibRgbColors,
+                Canvas.CopyMode);
   if (PreviousMode != 0) SetStretchBltMode(Dc, PreviousMode);
   if (Palette != nullptr && Previous != nullptr) SelectPalette(Dc, Previous, true);
 }

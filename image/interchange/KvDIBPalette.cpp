@@ -37,8 +37,7 @@ HPALETTE shared(std::atomic<HPALETTE>& Slot, TPaletteHandle (*Make)()) {
   TPaletteHandle Made = Make();
   if (!Made) throw EOutOfResources(kCannotMakeSharedPalette);
   HPALETTE Expected = nullptr;
-  if (Slot.compare_exchange_strong(Expected, Made.get(), std::memory_order_acq_rel))
-    return Made.release();
+  if (Slot.compare_exchange_strong(Expected, Made.get(), std::memory_order_acq_rel)) return Made.release();
   return Expected;  // another thread was first; ours is deleted
 }
 
