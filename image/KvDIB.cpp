@@ -134,22 +134,6 @@ TKvPixelFormat TKvDIB::GetPixelFormat() const {
   return m_Storage->GetPixelFormat();
 }
 
-void TKvDIB::Assign(const TKvDIB* Source) {
-  AssertDIB(m_Storage.get() != nullptr, "TKvDIB.Assign: InternalDIB Should not be Nil");
-  if (Source == nullptr) {
-    InstallStorage(TKvStorageRef::New());
-    UpdatePaletteModified();
-    return;
-  }
-  if (Source == this) return;
-  AssertDIB(Source->m_Storage.get() != nullptr, "TKvDIB.Assign: InternalDIB Should not be Nil");
-  if (Source->m_Storage.get() != m_Storage.get()) InstallStorage(TKvStorageRef::Share(*Source->m_Storage));
-  BackgroundColor = Source->BackgroundColor;
-  FineMethod = Source->FineMethod;
-  HalftoneMode = Source->HalftoneMode;
-  SetPaletteDirty(true);
-}
-
 void TKvDIB::UniqueDIB() {
   AssertDIB(m_Storage.get() != nullptr, "TKvDIB.UniqueDIB: InternalDIB Should not be Nil");
   if (m_Storage->RefCount == 1) return;

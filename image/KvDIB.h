@@ -2,15 +2,17 @@
 //
 // Sharing rules: Assign from another TKvDIB shares the other's storage (RefCount + 1) and
 // copies no pixels. Every operation that writes pixels or the colour table (GetScanLine,
-// SetPixelFormat) first calls UniqueDIB, which gives this graphic a private copy when the
-// storage is shared. Geometry and bit-count changes never convert pixels: they replace the
-// storage by a fresh, zero-filled image, installed only once it is complete, so a failed
-// operation leaves the graphic as it was.
+// SetPixelFormat, SetPalette, a TKvDIBCanvas) first calls UniqueDIB, which gives this
+// graphic a private copy when the storage is shared. Geometry and bit-count changes never
+// convert pixels: they replace the storage by a fresh, zero-filled image, installed only
+// once it is complete, so a failed operation leaves the graphic as it was.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "image/KvDIBRoutes.h"
 #include "image/KvGraph.h"
@@ -18,6 +20,8 @@
 #include "image/reduce/KvQuantize.h"
 
 namespace kv {
+
+class TBitmap;
 
 class TKvDIB : public TKvGraphic {
  public:
@@ -54,8 +58,41 @@ class TKvDIB : public TKvGraphic {
   // progress message is "Quantize 24Bit -> 8Bit" (or "-> 4Bit" for 16 colours or fewer).
   void Quantize(const TKvQuantizeOptions& Options);
 
-  // nullptr gives the default image; another TKvDIB shares its storage.
-  void Assign(const TKvDIB* Source);
+  // Assignment (image/interchange/KvDIBAssign.cpp). nullptr gives the default image;
+  // another TKvDIB shares its storage; a TBitmap's pixels are read into a new image; the
+  // clipboard object loads its CF_DIB data; anything else asks Source to assign itself.
+  void Assign(const TPersistent* Source) override;
+  // To a TKvDIB (it shares this storage) or a TBitmap (same size, depth, palette and
+  // pixels, RLE data decoded); anything else raises the conversion error.
+  void AssignTo(TPersistent* Dest) const override;
+
+  // Draws the image stretched into Rect of Canvas: directly in HalftoneMode 0, through a
+  // halftoned copy at the destination size in modes 1 (colour) and 2 (black and white)
+  // (image/interchange/KvDIBDraw.cpp).
+  void PaintTo(TCanvas& Canvas, const TRect& Rect) override;
+
+  // Palettes (image/interchange/KvDIBPalette.cpp). GetPalette: the shared halftone palette
+  // in HalftoneMode 1, the shared black-and-white one in mode 2, else GetDIBPalette. The
+  // handle stays owned by the storage or the library: hand on copies only.
+  HPALETTE GetPalette() const override;
+  // The palette of the image's own colour table, whatever HalftoneMode says (made on first
+  // request and cached in the storage, which all graphics sharing it share); nullptr for
+  // an image without colour table.
+  HPALETTE GetDIBPalette() const;
+  // Replaces the colour table by the entries of Value (nullptr: no colour table); the
+  // storage owns Value from the call on, also when the call fails. Pixels and bit count
+  // stay. Raises EKvDIBInvalidPalette for a palette without readable entries.
+  void SetPalette(HPALETTE Value) override;
+
+  // Clipboard data (image/interchange/KvDIBClipboard.cpp): CF_DIB blocks, the packed DIB
+  // in a global memory block. Loading from a block that is refused leaves the default
+  // image; the block stays the caller's. Saving returns a new block, the caller's.
+  void LoadFromClipboardFormat(uint16_t Format, HANDLE Data, HPALETTE Palette) override;
+  void SaveToClipboardFormat(uint16_t& Format, HANDLE& Data, HPALETTE& Palette) const override;
+  // The same packed DIB as plain bytes. A refused block leaves the image as it was.
+  void LoadFromPackedDIB(std::span<const uint8_t> Block);
+  std::vector<uint8_t> SaveToPackedDIB() const;
+
   void UniqueDIB();
   void UpdatePaletteModified();
   uint32_t ClipboardFormat() const override { return kCF_DIB; }
@@ -91,6 +128,11 @@ class TKvDIB : public TKvGraphic {
   // progress of Plan (none when null), the palette bookkeeping and the change notification.
   void ReplaceImage(const TKvProgressPlan* Plan,
                     const std::function<TKvOwnedInfo(const TKvDIBInfo&, const TKvProgressProc&)>& Convert);
+  void AssignBitmap(const TBitmap& Source);
+  void PaintHalftone(TCanvas& Canvas, const TRect& Rect);
+
+  // The canvas draws into the storage's pixels and tells the image when it is done.
+  friend class TKvDIBCanvas;
 
   TKvStorageRef m_Storage;
 };

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -45,6 +46,15 @@ class TKvInternalDIB {
   void SaveToStream(TStream& Stream) const;
   void LoadFromFile(const std::string& FileName);
   void WriteToFile(const std::string& FileName) const;
+
+  // Packed DIBs, the clipboard's CF_DIB (image/interchange/KvDIBClipboard.cpp). The loads
+  // replace the image only when the whole parse succeeded; the block is only read.
+  // LoadFromClipboardFormat refuses a block that cannot be locked like a malformed one.
+  void LoadFromPackedDIB(std::span<const uint8_t> Block);
+  void LoadFromClipboardFormat(HGLOBAL Block);
+  // A new movable, zero-filled global block holding the image; the caller's. Raises
+  // EOutOfMemory "TKvInternalDIB.SaveToClipboardFormat: Out Of Memory".
+  [[nodiscard]] HGLOBAL SaveToClipboardFormat() const;
 
   // Graphics sharing this storage. Atomic so that graphics on different threads may share
   // one storage object (each graphic itself stays on one thread at a time).

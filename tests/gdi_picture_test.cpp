@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "image/interchange/KvDIBRegister.h"
 #include "platform/core/Exceptions.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Clipboard.h"
@@ -54,9 +55,12 @@ class TTinyGraphic : public TGraphic {
 
 class TOtherTiny : public TTinyGraphic {};
 
+// The registry as the platform alone has it: the image library's registrations (made at
+// start-up) are taken out for each test and put back after it.
 class Registry : public ::testing::Test {
  protected:
   void SetUp() override {
+    KvDIBUnitFinalization();
     TPicture::RegisterFileFormat("TST", "Tiny Pictures", GraphicClass<TTinyGraphic>());
     TPicture::RegisterClipboardFormat(TTinyGraphic::kFormat, GraphicClass<TTinyGraphic>());
     m_Dir = std::filesystem::temp_directory_path() / ("kvdib-picture-" + std::to_string(::getpid()));
@@ -65,6 +69,7 @@ class Registry : public ::testing::Test {
   void TearDown() override {
     TPicture::UnregisterGraphicClass(GraphicClass<TTinyGraphic>());
     std::filesystem::remove_all(m_Dir);
+    KvDIBUnitInitialization();
   }
   std::string path(const std::string& Name) const { return (m_Dir / Name).string(); }
 

@@ -153,8 +153,10 @@ void TBitmap::rebuild(int32_t Width, int32_t Height, TPixelFormat Format, const 
   }
   SelectObject(dc(), New ? static_cast<HGDIOBJ>(New.get()) : m_DcDefaultBitmap);
   m_Bitmap = std::move(New);  // the old pixels are no longer selected: deleted
-  m_Width = m_Bitmap ? Width : 0;
-  m_Height = m_Bitmap ? Height : 0;
+  // An empty bitmap keeps the size it was given, so that setting the height and then the
+  // width of a new bitmap gives it both.
+  m_Width = Width;
+  m_Height = Height;
   m_PixelFormat = Format;
   m_Depth = Depth;
   m_Bits = static_cast<uint8_t*>(Bits);

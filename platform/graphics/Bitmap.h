@@ -3,7 +3,7 @@
 // drawn on through Canvas(), read and written as BMP streams and exchanged with the
 // clipboard as kCF_Bitmap. Changing the size or the pixel format keeps the pixels that
 // still fit (converted to the new format); a bitmap of width or height 0 is empty and has
-// no handle.
+// no handle (but keeps the other extent it was given).
 #pragma once
 
 #include <cstdint>

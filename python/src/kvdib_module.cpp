@@ -229,7 +229,15 @@ std::unique_ptr<TPyImage> from_numpy(py::handle Pixels, py::handle Palette) {
   return Image;
 }
 
-// Any bytes-like object whose bytes are contiguous (bytes, bytearray, memoryview, arrays).
+// A packed DIB (the clipboard's layout) starts with its header size instead of "BM".
+bool is_packed_dib(const std::vector<uint8_t>& Bytes) {
+  if (Bytes.size() < 4 || (Bytes[0] == 'B' && Bytes[1] == 'M')) return false;
+  const uint32_t HeaderSize = Bytes[0] | Bytes[1] << 8 | Bytes[2] << 16 | uint32_t{Bytes[3]} << 24;
+  return HeaderSize == 40 || HeaderSize == 12;
+}
+
+// Any bytes-like object whose bytes are contiguous (bytes, bytearray, memoryview, arrays):
+// a BMP file's bytes or a packed DIB's.
 std::unique_ptr<TPyImage> from_bytes(py::handle Data) {
   Py_buffer View;
   if (PyObject_GetBuffer(Data.ptr(), &View, PyBUF_SIMPLE) != 0) throw py::error_already_set();
@@ -238,13 +246,25 @@ std::unique_ptr<TPyImage> from_bytes(py::handle Data) {
   PyBuffer_Release(&View);
   auto Image = std::make_unique<TPyImage>();
   const py::gil_scoped_release NoGil;
-  TMemoryStream Stream(std::move(Bytes));
-  Image->Dib().LoadFromStream(Stream);
+  if (is_packed_dib(Bytes)) {
+    Image->Dib().LoadFromPackedDIB(Bytes);
+  } else {
+    TMemoryStream Stream(std::move(Bytes));
+    Image->Dib().LoadFromStream(Stream);
+  }
   return Image;
 }
 
 py::bytes to_bytes(const TPyImage& Image, const std::string& Kind) {
-  if (Kind != "bmp") throw py::value_error("to_bytes writes 'bmp' only, not '" + Kind + "'");
+  if (Kind == "dib") {
+    std::vector<uint8_t> Block;
+    {
+      const py::gil_scoped_release NoGil;
+      Block = Image.Dib().SaveToPackedDIB();
+    }
+    return py::bytes(reinterpret_cast<const char*>(Block.data()), Block.size());
+  }
+  if (Kind != "bmp") throw py::value_error("to_bytes writes 'bmp' or 'dib', not '" + Kind + "'");
   TMemoryStream Stream;
   {
     const py::gil_scoped_release NoGil;
@@ -438,7 +458,9 @@ while the conversion runs.)doc")
 held (RLE included), .png as an indexed PNG of 1, 4 or 8 bits or an RGB PNG (not for RLE
 formats). The file appears only once it is complete.)doc")
       .def("to_bytes", &kp::to_bytes, py::arg("kind") = "bmp",
-           "The image as the bytes of a BMP file (kind 'bmp'), exactly as save() writes a .bmp file.")
+           R"doc(The image as bytes: kind 'bmp' gives a BMP file, exactly as save() writes a .bmp
+file; kind 'dib' a packed DIB, the clipboard's CF_DIB layout (the same header, colour table
+and pixels without the 14-byte file header).)doc")
       .def(
           "__repr__",
           [](const TPyImage& I) {
@@ -466,7 +488,9 @@ from_numpy(rgb): rgb is (h, w, 3) uint8 red, green, blue, top row first -> a 24-
 from_numpy(indices, palette): (h, w) uint8 indices and an (n, 3) uint8 RGB palette with at
 most 256 colours -> an 8-bit image; an index beyond the palette raises ValueError.)doc");
   m.def("from_bytes", &kp::from_bytes, py::arg("data"),
-        "An image from the bytes of a BMP file (any bytes-like object), through the library's reader.");
+        R"doc(An image from bytes (any bytes-like object): those of a BMP file (starting with
+"BM") or of a packed DIB (starting with the header size 40 or 12, as to_bytes('dib') and
+the clipboard's CF_DIB data hold them), through the library's readers.)doc");
   m.def("quantize", &kp::quantize, py::arg("rgb"), py::arg("colors") = 256, py::arg("fine") = false,
         py::kw_only(), py::arg("method") = py::none(), py::arg("dither") = false,
         R"doc(Reduces an (h, w, 3) uint8 RGB array to at most `colors` (2..256) colours. Returns

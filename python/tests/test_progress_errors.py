@@ -157,7 +157,7 @@ def test_argument_errors_are_python_errors():
         img.save("x.gif")
     with pytest.raises(ValueError, match="colors must be from 2 to 256"):
         kvdib.quantize(banded(4, 4), colors=1)
-    with pytest.raises(ValueError, match="'bmp' only"):
+    with pytest.raises(ValueError, match="'bmp' or 'dib', not 'png'"):
         img.to_bytes("png")
 
 
