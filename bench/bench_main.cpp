@@ -29,8 +29,10 @@ class TRatioReporter : public benchmark::ConsoleReporter {
     for (const auto& [Name, T] : m_Seconds)
       std::printf("  %-48s %6.2f x %6.2f x\n", Name.c_str(), T.Real / Floor->second.Real,
                   T.Cpu / Floor->second.Cpu);
-    Goal("BM_Normal8", "BM_Floor", 3.0);
-    Goal("BM_Fine8", "BM_Normal8", 4.0);
+    Goal("BM_Normal8", "BM_Floor", 2.5);
+    Goal("BM_Fine8", "BM_Normal8", 3.0);
+    Goal("BM_Fine8Noise", "BM_Normal8Noise", 4.0);
+    Goal("BM_ConvHalftone", "BM_Floor", 6.0);
     // A conversion also pays for the first touch of its new pixel block, which the floor
     // does not; BM_FloorNewBlock measures that cost, so the difference is the work proper.
     const auto Normal = m_Seconds.find("BM_Normal8"), NewBlock = m_Seconds.find("BM_FloorNewBlock");

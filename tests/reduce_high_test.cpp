@@ -19,7 +19,8 @@ using test::Quad;
 using test::TOwnedDIB;
 using test::TRgb;
 
-const TKvHighBuild kBuilds[] = {TKvHighBuild::Auto, TKvHighBuild::Packed, TKvHighBuild::Distinct};
+const TKvHighBuild kBuilds[] = {TKvHighBuild::Auto, TKvHighBuild::Packed, TKvHighBuild::Distinct,
+                                 TKvHighBuild::Cube};
 const TKvHighMapping kMappings[] = {TKvHighMapping::Auto, TKvHighMapping::Walk, TKvHighMapping::Grid};
 
 std::string WayName(int MaxDepth, TKvHighBuild B, TKvHighMapping M) {

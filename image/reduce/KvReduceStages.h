@@ -49,8 +49,9 @@ struct TKvDivideTree {
 // How the Fine method's tree is built. Packed divides a packed copy of the pixels;
 // Distinct first gathers the distinct colours with their pixel counts into the same
 // memory and divides those (same sets, same sums, so the same tree), falling back to
-// Packed when they do not fit. Auto picks.
-enum class TKvHighBuild { Auto, Packed, Distinct };
+// Packed when they do not fit; Cube counts every colour of the 24-bit cube and divides
+// boxes of it. Auto picks.
+enum class TKvHighBuild { Auto, Packed, Distinct, Cube };
 // How pixels are mapped through the tree. Walk compares channel values node by node;
 // Grid turns the tree into a table over the ranks of the channel values among the
 // thresholds, placed in the packed copy's memory when it fits. Auto picks.
