@@ -46,6 +46,8 @@ TEST(ReduceFine, EveryWayMatchesTheLiteralFormulation) {
       const test::ref::Reduction Want = test::ref::High(Src.Info(), MaxDepth);
       for (TKvHighBuild B : kBuilds)
         for (TKvHighMapping M : kMappings) {
+          // The mappings do not depend on the build; the cube's is the slow one to repeat.
+          if (B == TKvHighBuild::Cube && M != TKvHighMapping::Auto) continue;
           SCOPED_TRACE(Case.Name + " / " + WayName(MaxDepth, B, M));
           int Calls = 0;
           test::ExpectSameReduction(Reduce(Src, MaxDepth, B, M, &Calls), Want);

@@ -343,26 +343,39 @@ class TColorCube {
 };
 
 // Counts the colours of Src into the cube's 2^24 bytes at Counts and returns the
-// multiples of 256 that did not fit, one entry per colour.
+// multiples of 256 that did not fit, one entry per colour; Bounds receives the smallest
+// box holding every colour, where the division starts (the counts outside it are 0).
 std::vector<std::pair<uint32_t, uint64_t>> fill_cube(const TKvDIBInfo& Src, const TKvRowGeometry& G,
-                                                     uint8_t* Counts, bool Zero) {
+                                                     uint8_t* Counts, bool Zero, TBox& Bounds) {
   if (!Zero) std::memset(Counts, 0, kCubeColors);
   std::vector<uint32_t> Wraps;  // one entry each time a count passes 255
   auto color_of = [](const uint8_t* P) { return uint32_t{P[2]} << 16 | uint32_t{P[1]} << 8 | P[0]; };
   // The counts of such images are scattered over the whole cube, so each is fetched well
   // ahead of its turn: many fetches then overlap instead of waiting one after the other.
   constexpr int64_t kAhead = 16;
+  std::array<uint32_t, 3> Lo{255, 255, 255}, Hi{0, 0, 0};
+  auto count = [&](const uint8_t* P) {
+    const uint32_t Color = color_of(P);
+    if (++Counts[Color] == 0) [[unlikely]]
+      Wraps.push_back(Color);
+    for (int C = 0; C < 3; ++C) {
+      const uint32_t V = P[2 - C];  // red is the third byte
+      Lo[C] = std::min(Lo[C], V);
+      Hi[C] = std::max(Hi[C], V);
+    }
+  };
   for (int64_t Y = 0; Y < G.Height; ++Y) {
     const uint8_t* P = G.SrcRow(Src, Y);
     int64_t X = 0;
     for (; X + kAhead < G.Width; ++X, P += 3) {
       __builtin_prefetch(Counts + color_of(P + 3 * kAhead), 1);
-      if (++Counts[color_of(P)] == 0) [[unlikely]]
-        Wraps.push_back(color_of(P));
+      count(P);
     }
-    for (; X < G.Width; ++X, P += 3)
-      if (++Counts[color_of(P)] == 0) [[unlikely]]
-        Wraps.push_back(color_of(P));
+    for (; X < G.Width; ++X, P += 3) count(P);
+  }
+  for (int C = 0; C < 3; ++C) {
+    Bounds.Lo[C] = Lo[C];
+    Bounds.Hi[C] = Hi[C] + 1;
   }
   std::sort(Wraps.begin(), Wraps.end());
   std::vector<std::pair<uint32_t, uint64_t>> Extra;
@@ -629,8 +642,9 @@ void build_tree(const TKvDIBInfo& Src, const TKvRowGeometry& G, TWorkBlock& Work
     // Asked for on an image too small for the cube to fit the block, it gets its own.
     std::vector<uint8_t> Own(CubeFits ? 0 : kCubeColors);
     uint8_t* const Counts = CubeFits ? Work.Data() : Own.data();
-    TColorCube Cube(Counts, fill_cube(Src, G, Counts, !CubeFits || Work.Zero()));
-    divide(Cube, TBox{}, MaxDepth, Tree, Palette, Progress);
+    TBox Bounds;
+    TColorCube Cube(Counts, fill_cube(Src, G, Counts, !CubeFits || Work.Zero(), Bounds));
+    divide(Cube, Bounds, MaxDepth, Tree, Palette, Progress);
     return;
   }
   Work.MarkUsed();
