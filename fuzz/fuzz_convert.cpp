@@ -7,8 +7,9 @@
 //
 // Input layout:
 //   byte 0   bits 0-5: the route (taken modulo the routes of the source depth); bits 6
-//            and 7 both set: the Fine tree is also built through the colour cube, which
-//            sweeps 2^24 counts and is much slower
+//            and 7 both set: the Fine tree is also built through the colour cube, whose
+//            division sweeps the box of the image's colours; 24-bit pixel bytes then keep
+//            only their low 6 bits, so that the box stays small and runs stay fast
 //   byte 1   bits 0-1: source depth 1, 4, 8 or 24; bit 2: top-down; bits 3-7: how many
 //            colour-table entries follow (the others repeat them)
 //   byte 2   width - 1 (1..64)
@@ -51,7 +52,7 @@ TKvOwnedInfo convert(TConvert&& Convert) {
   return TKvOwnedInfo::Adopt(Out);
 }
 
-TKvOwnedInfo make_source(const uint8_t* Data, size_t Size) {
+TKvOwnedInfo make_source(const uint8_t* Data, size_t Size, bool Narrow) {
   static const int kDepths[4] = {1, 4, 8, 24};
   const int Bits = kDepths[Data[1] & 3];
   const bool TopDown = (Data[1] & 4) != 0;
@@ -77,11 +78,12 @@ TKvOwnedInfo make_source(const uint8_t* Data, size_t Size) {
     Data += 3 * Given;
     Size -= 3 * Given;
   }
+  const uint8_t PixelMask = Narrow && Bits == 24 ? 0x3F : 0xFF;
   int32_t BlockSize = 0;
   check(kv::DIBBlockSize(W, H, Bits, BlockSize));
   kv::TFileMapBlock Block(BlockSize);
   if (Size > 0)
-    for (int32_t I = 0; I < BlockSize; ++I) Block.Bits()[I] = Data[static_cast<size_t>(I) % Size];
+    for (int32_t I = 0; I < BlockSize; ++I) Block.Bits()[I] = Data[static_cast<size_t>(I) % Size] & PixelMask;
   kv::HandOver(Block, Info);
   return TKvOwnedInfo::Adopt(Info);
 }
@@ -183,11 +185,11 @@ void to_one_bit(const TKvDIBInfo& Src, kv::COLORREF Key) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Size < kHeaderBytes) return 0;
-  const TKvOwnedInfo Source = make_source(Data, Size);
-  const TKvDIBInfo& Src = Source.Info();
-  const std::vector<uint8_t> Before = bytes_of(Src);
   const unsigned Route = Data[0] & 0x3F;
   const bool WithCube = (Data[0] & 0xC0) == 0xC0;
+  const TKvOwnedInfo Source = make_source(Data, Size, WithCube);
+  const TKvDIBInfo& Src = Source.Info();
+  const std::vector<uint8_t> Before = bytes_of(Src);
   const kv::COLORREF Key = Size > kHeaderBytes + 2 ? kv::COLORREF{Data[Size - 1]} * 0x010101u : 0xFFFFFFu;
 
   switch (Src.Header.biBitCount) {

@@ -444,25 +444,30 @@ void divide(TElems& Elems, const typename TElems::TRange& Whole, int MaxDepth, T
 
 // The work block: 3 x W x H + 4 bytes, 32-bit aligned so that it can hold both packed
 // pixels (as bytes) and weighted colours (as words). W x H is at most a third of a pixel
-// block's size, so the byte count fits a size_t even on 32-bit targets. It is memory of
-// the kind pixel blocks are made of whenever its size allows: zero-filled, committed only
-// where it is written, and on large huge pages, which the cube's scattered counts need
-// (with small pages nearly every count would miss the address cache).
+// block's size, so the byte count fits a size_t even on 32-bit targets. It is obtained
+// on first use and committed only where it is written. The colour cube asks for it as
+// memory of the kind pixel blocks are made of, on huge pages, which its scattered counts
+// need (with small pages nearly every count would miss the address cache); the other
+// ways take it from the heap, where small pages commit no more than is written.
 class TWorkBlock {
  public:
-  explicit TWorkBlock(size_t Pixels) : m_Bytes(3 * Pixels + 4) {
-    if (m_Bytes <= static_cast<size_t>(kMaxBlockBytes)) {
+  explicit TWorkBlock(size_t Pixels) : m_Bytes(3 * Pixels + 4) {}
+  // The block, obtained now if it is not yet; HugePages says how, on first use only.
+  uint8_t* Data(bool HugePages = false) {
+    if (m_Data != nullptr) return m_Data;
+    if (HugePages && m_Bytes <= static_cast<size_t>(kMaxBlockBytes)) {
       m_Block = TFileMapBlock(static_cast<int32_t>(m_Bytes));
       m_Data = m_Block.Bits();
+      m_Zero = true;
     } else {
-      m_Heap = std::make_unique<uint32_t[]>((m_Bytes + 3) / 4);
+      m_Heap = std::make_unique_for_overwrite<uint32_t[]>((m_Bytes + 3) / 4);
       m_Data = reinterpret_cast<uint8_t*>(m_Heap.get());
     }
+    return m_Data;
   }
-  uint8_t* Data() const { return m_Data; }
-  uint32_t* Words() const { return reinterpret_cast<uint32_t*>(m_Data); }  // page-aligned or from new[]
+  uint32_t* Words() { return reinterpret_cast<uint32_t*>(Data()); }  // page-aligned or from new[]
   size_t Bytes() const { return m_Bytes; }
-  // Zero until the first use; a use that may leave bytes behind marks it.
+  // Known to read as zeros: obtained as a fresh pixel block and not written yet.
   bool Zero() const { return m_Zero; }
   void MarkUsed() { m_Zero = false; }
 
@@ -471,7 +476,7 @@ class TWorkBlock {
   TFileMapBlock m_Block;
   std::unique_ptr<uint32_t[]> m_Heap;
   uint8_t* m_Data = nullptr;
-  bool m_Zero = true;
+  bool m_Zero = false;
 };
 
 // The packed copy: rows one after another without padding.
@@ -523,9 +528,7 @@ size_t sampled_bound(const TKvDIBInfo& Src, const TKvRowGeometry& G) {
 TGather gather_distinct(const TKvDIBInfo& Src, const TKvRowGeometry& G, TWorkBlock& Work, bool GiveUpEarly,
                         size_t& Count) {
   const size_t N = static_cast<size_t>(G.Width * G.Height);
-  uint8_t* const Bytes = Work.Data();
   const size_t LowStart = Work.Bytes() - N;  // the dropped bits live at the end of the block
-  uint8_t* const Low = Bytes + LowStart;
 
   // Bucket the pixels by cell: count (even and odd pixels apart), turn counts into starts,
   // then place each pixel's dropped bits. A cell's bucket holds its even pixels, then its
@@ -544,6 +547,7 @@ TGather gather_distinct(const TKvDIBInfo& Src, const TKvRowGeometry& G, TWorkBlo
     Bound += cell_word_bound(size_t{Even} + Odd);
   }
   if (GiveUpEarly && Bound * 4 > LowStart) return TGather::NotSure;
+  uint8_t* const Low = Work.Data() + LowStart;
   Work.MarkUsed();
   for_each_pixel_pair(Src, G, [&Cursor, Low](const uint8_t* P, int Set) {
     const uint32_t Parts = CellAndDropped(P);
@@ -641,7 +645,7 @@ void build_tree(const TKvDIBInfo& Src, const TKvRowGeometry& G, TWorkBlock& Work
   if (Build == TKvHighBuild::Cube) {
     // Asked for on an image too small for the cube to fit the block, it gets its own.
     std::vector<uint8_t> Own(CubeFits ? 0 : kCubeColors);
-    uint8_t* const Counts = CubeFits ? Work.Data() : Own.data();
+    uint8_t* const Counts = CubeFits ? Work.Data(true) : Own.data();
     TBox Bounds;
     TColorCube Cube(Counts, fill_cube(Src, G, Counts, !CubeFits || Work.Zero(), Bounds));
     divide(Cube, Bounds, MaxDepth, Tree, Palette, Progress);

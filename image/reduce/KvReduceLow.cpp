@@ -21,25 +21,21 @@ using namespace reduce_detail;
 
 namespace {
 
-// Per-channel parts of a histogram increment: the cell number in bits 48-63 and, below
-// it, the 12-bit fields of the histogram word (see TCellHistogram), the count of 1 coming
-// with blue. Adding the three parts gives the cell and the increment at once; the cell
-// bits are added into the word too, where they only carry out of bit 63 and are masked off.
+// Per-channel parts of a histogram word: the cell number in bits 0-15 and the dropped
+// bits in the sum fields (blue at 16, green at 32, red at 48).
 struct THistogramParts {
   std::array<uint64_t, 256> Red{}, Green{}, Blue{};
 };
 constexpr THistogramParts make_histogram_parts() {
   THistogramParts P;
   for (uint64_t V = 0; V < 256; ++V) {
-    P.Red[V] = (V >> 3) << 59 | (V & 7) << 36;
-    P.Green[V] = (V >> 2) << 53 | (V & 3) << 24;
-    P.Blue[V] = (V >> 3) << 48 | (V & 7) << 12 | 1;
+    P.Red[V] = (V >> 3) << 11 | (V & 7) << 48;
+    P.Green[V] = (V >> 2) << 5 | (V & 3) << 32;
+    P.Blue[V] = V >> 3 | (V & 7) << 16;
   }
   return P;
 }
 constexpr THistogramParts kHistogramParts = make_histogram_parts();
-constexpr uint64_t kFieldMask = 0xFFF;
-constexpr uint64_t kWordMask = (uint64_t{1} << 48) - 1;  // the four fields
 
 // Exact per-cell totals, wide enough for any image that fits in memory.
 struct TCellTotals {
@@ -49,16 +45,15 @@ struct TCellTotals {
   uint64_t Blue = 0;
 };
 
-// The histogram keeps one 64-bit word per cell with four 12-bit fields (count in bits
-// 0-11, then the dropped-bit sums of blue, green and red), so counting a pixel is three
-// lookups and one add. A word is set aside (spilled) when its count reaches kSpillCount,
-// before any field can overflow (kSpillCount * 7 = 4,095), and added in at the end with
-// 64-bit totals. Even and odd pixels of a row count into two separate sets of words:
-// neighbouring pixels often share a cell, and separate words let their adds proceed side
-// by side.
+// The histogram keeps one 64-bit word per cell with four 16-bit fields (count, and the
+// dropped-bit sums of blue, green, red), so counting a pixel is one add. A word is set
+// aside (spilled) when its count reaches kSpillCount, before any field can overflow
+// (kSpillCount * 7 < 65,536), and added in at the end with 64-bit totals. Even and odd
+// pixels of a row count into two separate sets of words: neighbouring pixels often share
+// a cell, and separate words let their adds proceed side by side.
 class TCellHistogram {
  public:
-  static constexpr uint64_t kSpillCount = 585;
+  static constexpr uint64_t kSpillCount = 9362;
 
   TCellHistogram() : m_Packed(2 * kColorCells, 0) {}
 
@@ -89,22 +84,24 @@ class TCellHistogram {
 
  private:
   void Count(uint64_t* Words, const uint8_t* P) {
+    // Per-channel lookups give the cell in bits 0-15 and the increment's three sum fields
+    // above it; the cell bits are then replaced by a count of 1.
     const uint64_t Parts =
         kHistogramParts.Red[P[2]] + kHistogramParts.Green[P[1]] + kHistogramParts.Blue[P[0]];
-    const auto Cell = static_cast<uint32_t>(Parts >> 48);
-    const uint64_t Word = Words[Cell] + Parts;
+    const uint32_t Cell = static_cast<uint32_t>(Parts) & 0xFFFF;
+    const uint64_t Word = Words[Cell] + (Parts - Cell + 1);
     Words[Cell] = Word;
-    if ((Word & kFieldMask) == kSpillCount) [[unlikely]]
+    if ((Word & 0xFFFF) == kSpillCount) [[unlikely]]
       Spill(Words, Cell);
   }
   static void Add(TCellTotals& T, uint64_t Word) {
-    T.Count += Word & kFieldMask;
-    T.Blue += (Word >> 12) & kFieldMask;
-    T.Green += (Word >> 24) & kFieldMask;
-    T.Red += (Word >> 36) & kFieldMask;
+    T.Count += Word & 0xFFFF;
+    T.Blue += (Word >> 16) & 0xFFFF;
+    T.Green += (Word >> 32) & 0xFFFF;
+    T.Red += Word >> 48;
   }
   [[gnu::noinline]] void Spill(uint64_t* Words, uint32_t Cell) {
-    m_Spilled.emplace_back(Cell, Words[Cell] & kWordMask);
+    m_Spilled.emplace_back(Cell, Words[Cell]);
     Words[Cell] = 0;
   }
 
