@@ -46,6 +46,77 @@
 
 namespace kv {
 
+namespace reduce_detail {
+
+
+#if defined(__SSE2__)
+// Position - 128 and its square, as 16-bit factors for the multiply-adds below: both fit
+// a signed 16-bit value, where the position and its square would not.
+struct TOffsetTables {
+  alignas(16) std::array<int16_t, 256> Offset{};
+  alignas(16) std::array<int16_t, 256> OffsetSq{};
+};
+constexpr TOffsetTables make_offset_tables() {
+  TOffsetTables T;
+  for (int V = 0; V < 256; ++V) {
+    T.Offset[static_cast<size_t>(V)] = static_cast<int16_t>(V - 128);
+    T.OffsetSq[static_cast<size_t>(V)] = static_cast<int16_t>((V - 128) * (V - 128));
+  }
+  return T;
+}
+constexpr TOffsetTables kOffsets = make_offset_tables();
+#endif
+
+// Counts Row[B0..B1) (B1 <= 256). With SSE2 (unless Plain), sixteen counts at a time: the sums are taken
+// around 128 (c x (v - 128) and c x (v - 128)^2 fit 32-bit lanes for a whole run: at most
+// 32 x 2 x 255 x 16,384 < 2^31) and moved back exactly; every step is an integer one, so
+// both ways give the same sums.
+TRunSums RunSums(const uint8_t* Row, uint32_t B0, uint32_t B1, bool Plain) {
+  TRunSums R;
+  uint32_t B = B0;
+#if defined(__SSE2__)
+  if (!Plain && B1 - B0 >= 16) {
+    const __m128i Zero = _mm_setzero_si128();
+    __m128i N = Zero, S = Zero, Q = Zero;
+    for (; B + 16 <= B1; B += 16) {
+      const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Row + B));
+      N = _mm_add_epi64(N, _mm_sad_epu8(V, Zero));
+      const __m128i Lo = _mm_unpacklo_epi8(V, Zero);
+      const __m128i Hi = _mm_unpackhi_epi8(V, Zero);
+      const auto* O = reinterpret_cast<const __m128i*>(kOffsets.Offset.data() + B);
+      const auto* O2 = reinterpret_cast<const __m128i*>(kOffsets.OffsetSq.data() + B);
+      S = _mm_add_epi32(S, _mm_add_epi32(_mm_madd_epi16(Lo, _mm_loadu_si128(O)),
+                                         _mm_madd_epi16(Hi, _mm_loadu_si128(O + 1))));
+      Q = _mm_add_epi32(Q, _mm_add_epi32(_mm_madd_epi16(Lo, _mm_loadu_si128(O2)),
+                                         _mm_madd_epi16(Hi, _mm_loadu_si128(O2 + 1))));
+    }
+    alignas(16) int64_t N2[2];
+    alignas(16) int32_t S4[4], Q4[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(N2), N);
+    _mm_store_si128(reinterpret_cast<__m128i*>(S4), S);
+    _mm_store_si128(reinterpret_cast<__m128i*>(Q4), Q);
+    const int64_t Count = N2[0] + N2[1];
+    const int64_t SumOff = int64_t{S4[0]} + S4[1] + S4[2] + S4[3];
+    const int64_t SumOffSq = int64_t{Q4[0]} + Q4[1] + Q4[2] + Q4[3];
+    // sum c v = sum c (v - 128) + 128 sum c; sum c v^2 = sum c (v - 128)^2 + 256 sum c (v - 128) + 16384 sum c
+    R.N = static_cast<uint64_t>(Count);
+    R.S = static_cast<uint64_t>(SumOff + 128 * Count);
+    R.Q = static_cast<uint64_t>(SumOffSq + 256 * SumOff + 16384 * Count);
+  }
+#else
+  (void)Plain;
+#endif
+  for (; B < B1; ++B) {
+    const uint64_t C = Row[B];
+    R.N += C;
+    R.S += C * B;
+    R.Q += C * B * B;
+  }
+  return R;
+}
+
+}  // namespace reduce_detail
+
 using namespace reduce_detail;
 
 namespace {
@@ -196,78 +267,6 @@ class TWeightedColors {
   uint32_t* m_W;
 };
 
-// Sums over a run of colour counts: the count, the sum of count x value and of
-// count x value^2, value being the position in the run.
-struct TRunSums {
-  uint64_t N = 0;
-  uint64_t S = 0;
-  uint64_t Q = 0;
-};
-
-#if defined(__SSE2__)
-// Position - 128 and its square, as 16-bit factors for the multiply-adds below: both fit
-// a signed 16-bit value, where the position and its square would not.
-struct TOffsetTables {
-  alignas(16) std::array<int16_t, 256> Offset{};
-  alignas(16) std::array<int16_t, 256> OffsetSq{};
-};
-constexpr TOffsetTables make_offset_tables() {
-  TOffsetTables T;
-  for (int V = 0; V < 256; ++V) {
-    T.Offset[static_cast<size_t>(V)] = static_cast<int16_t>(V - 128);
-    T.OffsetSq[static_cast<size_t>(V)] = static_cast<int16_t>((V - 128) * (V - 128));
-  }
-  return T;
-}
-constexpr TOffsetTables kOffsets = make_offset_tables();
-#endif
-
-// Counts Row[B0..B1) (B1 <= 256). With SSE2, sixteen counts at a time: the sums are taken
-// around 128 (c x (v - 128) and c x (v - 128)^2 fit 32-bit lanes for a whole run: at most
-// 32 x 2 x 255 x 16,384 < 2^31) and moved back exactly; every step is an integer one, so
-// both ways give the same sums.
-inline TRunSums run_sums(const uint8_t* Row, uint32_t B0, uint32_t B1) {
-  TRunSums R;
-  uint32_t B = B0;
-#if defined(__SSE2__)
-  if (B1 - B0 >= 16) {
-    const __m128i Zero = _mm_setzero_si128();
-    __m128i N = Zero, S = Zero, Q = Zero;
-    for (; B + 16 <= B1; B += 16) {
-      const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Row + B));
-      N = _mm_add_epi64(N, _mm_sad_epu8(V, Zero));
-      const __m128i Lo = _mm_unpacklo_epi8(V, Zero);
-      const __m128i Hi = _mm_unpackhi_epi8(V, Zero);
-      const auto* O = reinterpret_cast<const __m128i*>(kOffsets.Offset.data() + B);
-      const auto* O2 = reinterpret_cast<const __m128i*>(kOffsets.OffsetSq.data() + B);
-      S = _mm_add_epi32(S, _mm_add_epi32(_mm_madd_epi16(Lo, _mm_loadu_si128(O)),
-                                         _mm_madd_epi16(Hi, _mm_loadu_si128(O + 1))));
-      Q = _mm_add_epi32(Q, _mm_add_epi32(_mm_madd_epi16(Lo, _mm_loadu_si128(O2)),
-                                         _mm_madd_epi16(Hi, _mm_loadu_si128(O2 + 1))));
-    }
-    alignas(16) int64_t N2[2];
-    alignas(16) int32_t S4[4], Q4[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(N2), N);
-    _mm_store_si128(reinterpret_cast<__m128i*>(S4), S);
-    _mm_store_si128(reinterpret_cast<__m128i*>(Q4), Q);
-    const int64_t Count = N2[0] + N2[1];
-    const int64_t SumOff = int64_t{S4[0]} + S4[1] + S4[2] + S4[3];
-    const int64_t SumOffSq = int64_t{Q4[0]} + Q4[1] + Q4[2] + Q4[3];
-    // sum c v = sum c (v - 128) + 128 sum c; sum c v^2 = sum c (v - 128)^2 + 256 sum c (v - 128) + 16384 sum c
-    R.N = static_cast<uint64_t>(Count);
-    R.S = static_cast<uint64_t>(SumOff + 128 * Count);
-    R.Q = static_cast<uint64_t>(SumOffSq + 256 * SumOff + 16384 * Count);
-  }
-#endif
-  for (; B < B1; ++B) {
-    const uint64_t C = Row[B];
-    R.N += C;
-    R.S += C * B;
-    R.Q += C * B * B;
-  }
-  return R;
-}
-
 // A box of the colour cube: channel values Lo[c] <= v < Hi[c] (channel 0 red, 1 green, 2 blue).
 struct TBox {
   std::array<uint32_t, 3> Lo{0, 0, 0};
@@ -291,7 +290,8 @@ class TColorCube {
       TRunSums Plane;  // over the green rows of this red value
       uint64_t SG = 0, QG = 0;
       for (uint32_t G = Box.Lo[kGreen]; G < Box.Hi[kGreen]; ++G) {
-        const TRunSums Run = run_sums(m_Counts + (size_t{R} << 16 | size_t{G} << 8), Box.Lo[kBlue], Box.Hi[kBlue]);
+        const TRunSums Run =
+            RunSums(m_Counts + (size_t{R} << 16 | size_t{G} << 8), Box.Lo[kBlue], Box.Hi[kBlue], false);
         Plane.N += Run.N;
         Plane.S += Run.S;
         Plane.Q += Run.Q;

@@ -57,6 +57,19 @@ enum class TKvHighBuild { Auto, Packed, Distinct, Cube };
 // thresholds, placed in the packed copy's memory when it fits. Auto picks.
 enum class TKvHighMapping { Auto, Walk, Grid };
 
+namespace reduce_detail {
+// Sums over a run of colour counts Row[B0..B1) (B1 <= 256), as the Fine method's colour
+// cube takes them: the count, the sum of count x value and of count x value^2, value
+// being the position in the row. Plain asks for the portable loop even where a vector
+// one exists; both give the same sums.
+struct TRunSums {
+  uint64_t N = 0;
+  uint64_t S = 0;
+  uint64_t Q = 0;
+};
+TRunSums RunSums(const uint8_t* Row, uint32_t B0, uint32_t B1, bool Plain);
+}  // namespace reduce_detail
+
 // Fine method: builds the palette and the decision tree of Src (24 bits per pixel).
 void MakeHighPaletteTree(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, const TKvProgressProc& Progress,
                          int MaxDepth, TKvDivideTree& Tree, TKvHighBuild Build = TKvHighBuild::Auto);
