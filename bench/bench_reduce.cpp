@@ -21,8 +21,8 @@ namespace kv::bench {
 namespace {
 
 void set_rate(benchmark::State& State, int64_t Pixels = BenchPixels()) {
-  State.counters["MP/s"] = benchmark::Counter(static_cast<double>(Pixels) / 1e6,
-                                              benchmark::Counter::kIsIterationInvariantRate);
+  State.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(Pixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // 4000 x 4000 pixels, all of different colours: pixel i gets a fixed scramble of i, a

@@ -88,7 +88,9 @@ TKvOwnedInfo make_source(const uint8_t* Data, size_t Size, bool Narrow) {
   return TKvOwnedInfo::Adopt(Info);
 }
 
-std::vector<uint8_t> bytes_of(const TKvDIBInfo& I) { return std::vector<uint8_t>(I.Bits, I.Bits + I.BitsSize); }
+std::vector<uint8_t> bytes_of(const TKvDIBInfo& I) {
+  return std::vector<uint8_t>(I.Bits, I.Bits + I.BitsSize);
+}
 
 uint8_t index_at(const TKvDIBInfo& I, int32_t X, int32_t Y) {
   return kv::GetPixelIndex(kv::PictureRow(I, Y), X, I.Header.biBitCount);
@@ -120,8 +122,8 @@ void fine_every_way(const TKvDIBInfo& Src, int MaxDepth, bool WithCube) {
       const TKvOwnedInfo Got =
           convert([&](TKvDIBInfo& Out) { kv::ConvertTrueColorHigh(Src, Out, nullptr, MaxDepth, B, M); });
       check(Got.Info().Header.biClrUsed == Want.Info().Header.biClrUsed);
-      check(std::memcmp(Got.Info().Colors, Want.Info().Colors, sizeof(kv::RGBQUAD) * Want.Info().Header.biClrUsed) ==
-            0);
+      check(std::memcmp(Got.Info().Colors, Want.Info().Colors,
+                        sizeof(kv::RGBQUAD) * Want.Info().Header.biClrUsed) == 0);
       check(bytes_of(Got.Info()) == bytes_of(Want.Info()));
     }
 }
@@ -167,7 +169,8 @@ void rle_round_trip(const TKvDIBInfo& Src) {
     Four ? kv::Convert4BitRLETo4BitRGB(Packed.Info(), Out) : kv::Convert8BitRLETo8BitRGB(Packed.Info(), Out);
   });
   for (int32_t Y = 0; Y < kv::RowCount(Src.Header.biHeight); ++Y)
-    for (int32_t X = 0; X < Src.Header.biWidth; ++X) check(index_at(Src, X, Y) == index_at(Again.Info(), X, Y));
+    for (int32_t X = 0; X < Src.Header.biWidth; ++X)
+      check(index_at(Src, X, Y) == index_at(Again.Info(), X, Y));
 }
 
 void to_one_bit(const TKvDIBInfo& Src, kv::COLORREF Key) {
@@ -196,10 +199,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     case 24:
       switch (Route % 7) {
         case 0:
-          check_reduction(convert([&](TKvDIBInfo& O) { kv::ConvertTrueColorTo8BitRGBLow(Src, O, nullptr); }).Info(), 8);
+          check_reduction(
+              convert([&](TKvDIBInfo& O) { kv::ConvertTrueColorTo8BitRGBLow(Src, O, nullptr); }).Info(), 8);
           break;
         case 1:
-          check_reduction(convert([&](TKvDIBInfo& O) { kv::ConvertTrueColorTo4BitRGBLow(Src, O, nullptr); }).Info(), 4);
+          check_reduction(
+              convert([&](TKvDIBInfo& O) { kv::ConvertTrueColorTo4BitRGBLow(Src, O, nullptr); }).Info(), 4);
           break;
         case 2: fine_every_way(Src, 8, WithCube); break;
         case 3: fine_every_way(Src, 4, WithCube); break;
@@ -218,7 +223,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     case 8:
       switch (Route % 5) {
         case 0:
-          check_reduction(convert([&](TKvDIBInfo& O) { kv::Convert8BitRGBTo4BitRGB(Src, O, nullptr); }).Info(), 4);
+          check_reduction(
+              convert([&](TKvDIBInfo& O) { kv::Convert8BitRGBTo4BitRGB(Src, O, nullptr); }).Info(), 4);
           break;
         case 1: halftones(Src); break;
         case 2: rle_round_trip(Src); break;

@@ -20,7 +20,8 @@ namespace {
 using test::ExpectThrowMessage;
 
 std::string temp_file(const std::string& Name) {
-  return (std::filesystem::temp_directory_path() / ("kvdib-" + std::to_string(getpid()) + "-" + Name)).string();
+  return (std::filesystem::temp_directory_path() / ("kvdib-" + std::to_string(getpid()) + "-" + Name))
+      .string();
 }
 
 std::vector<uint8_t> pattern(size_t Size) {
@@ -66,8 +67,8 @@ TEST(FileStream, ReadsOfEveryShapeGiveTheFilesBytes) {
   // (position, count) pairs: inside the buffer, across its end, large from inside it,
   // large from a fresh position, backwards, and up to the very end.
   const std::pair<int64_t, int64_t> Reads[] = {
-      {0, 14}, {14, 40}, {54, kBuf - 60}, {kBuf - 6, 12}, {kBuf + 6, 3 * kBuf},
-      {10, 2 * kBuf + 1}, {5 * kBuf, 3}, {3, 1}, {Size - 7, 7}, {2 * kBuf, kBuf}};
+      {0, 14},       {14, 40}, {54, kBuf - 60}, {kBuf - 6, 12},  {kBuf + 6, 3 * kBuf}, {10, 2 * kBuf + 1},
+      {5 * kBuf, 3}, {3, 1},   {Size - 7, 7},   {2 * kBuf, kBuf}};
   TFileStream S(Path, TFileStream::OpenRead);
   EXPECT_EQ(S.Size(), Size);
   int64_t Pos = 0;

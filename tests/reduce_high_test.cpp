@@ -21,7 +21,7 @@ using test::TOwnedDIB;
 using test::TRgb;
 
 const TKvHighBuild kBuilds[] = {TKvHighBuild::Auto, TKvHighBuild::Packed, TKvHighBuild::Distinct,
-                                 TKvHighBuild::Cube};
+                                TKvHighBuild::Cube};
 const TKvHighMapping kMappings[] = {TKvHighMapping::Auto, TKvHighMapping::Walk, TKvHighMapping::Grid};
 
 std::string WayName(int MaxDepth, TKvHighBuild B, TKvHighMapping M) {

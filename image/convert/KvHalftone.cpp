@@ -80,7 +80,8 @@ static_assert(kStepTableSize >= kHalftoneLevelSpan);
 using TStepTable = std::array<TLevelStep, kStepTableSize>;
 
 template <size_t N>
-constexpr TStepTable make_step_table(const THalftoneLevelTable& Choice, const uint8_t (&Levels)[N], int Weight) {
+constexpr TStepTable make_step_table(const THalftoneLevelTable& Choice, const uint8_t (&Levels)[N],
+                                     int Weight) {
   TStepTable T{};
   for (size_t I = 0; I < kStepTableSize; ++I) {
     const int V = static_cast<int>(std::min<size_t>(I, kHalftoneLevelSpan - 1)) + kHalftoneLevelMin;

@@ -10,8 +10,8 @@
 // block of 3 x W x H + 4 bytes (the size of a packed copy of the pixels):
 // - Distinct colours weighted by their pixel counts, gathered by bucketing the pixels on
 //   their colour cell, which leaves one byte per pixel (the bits the cell drops) to count
-//   within each cell. Used when the colours surely fit (an upper bound from the cell
-//   counts says so) or, failing the other ways, when they turn out to fit.
+//   within each cell. Used when an upper bound from the cell counts says the colours
+//   fit or, when the cube does not fit the block, whenever they turn out to fit.
 // - The colour cube: a count for every one of the 2^24 colours (one byte each, the
 //   multiples of 256 kept aside). Every node's pixels are exactly those whose colour lies
 //   in a box of the cube (each division cuts a box in two), so a division moves no data:
@@ -47,7 +47,6 @@
 namespace kv {
 
 namespace reduce_detail {
-
 
 #if defined(__SSE2__)
 // Position - 128 and its square, as 16-bit factors for the multiply-adds below: both fit
@@ -98,7 +97,8 @@ TRunSums RunSums(const uint8_t* Row, uint32_t B0, uint32_t B1, bool Plain) {
     const int64_t Count = N2[0] + N2[1];
     const int64_t SumOff = int64_t{S4[0]} + S4[1] + S4[2] + S4[3];
     const int64_t SumOffSq = int64_t{Q4[0]} + Q4[1] + Q4[2] + Q4[3];
-    // sum c v = sum c (v - 128) + 128 sum c; sum c v^2 = sum c (v - 128)^2 + 256 sum c (v - 128) + 16384 sum c
+    // sum c v = sum c (v - 128) + 128 sum c; sum c v^2 = sum c (v - 128)^2 + 256 sum c (v - 128) + 16384 sum
+    // c
     R.N = static_cast<uint64_t>(Count);
     R.S = static_cast<uint64_t>(SumOff + 128 * Count);
     R.Q = static_cast<uint64_t>(SumOffSq + 256 * SumOff + 16384 * Count);
@@ -186,8 +186,8 @@ class TPackedPixels {
   // Values at or below Cut to the front. Only the two sets matter, not the order within
   // them, so the partition runs without branches: every pixel is swapped with the first
   // pixel of the high part, which grows by one exactly when the pixel is high.
-  std::pair<TSpan, TSpan> Split(TSpan R, int Channel, uint32_t Cut, const TRangeStats& Whole, TRangeStats& Low,
-                                TRangeStats& High) {
+  std::pair<TSpan, TSpan> Split(TSpan R, int Channel, uint32_t Cut, const TRangeStats& Whole,
+                                TRangeStats& Low, TRangeStats& High) {
     uint8_t* const P = m_P;
     const size_t Offset = static_cast<size_t>(2 - Channel);  // red is the third byte
     size_t Split = R.Lo;
@@ -247,8 +247,8 @@ class TWeightedColors {
   }
 
   // As TPackedPixels::Split, one word at a time.
-  std::pair<TSpan, TSpan> Split(TSpan R, int Channel, uint32_t Cut, const TRangeStats& Whole, TRangeStats& Low,
-                                TRangeStats& High) {
+  std::pair<TSpan, TSpan> Split(TSpan R, int Channel, uint32_t Cut, const TRangeStats& Whole,
+                                TRangeStats& Low, TRangeStats& High) {
     uint32_t* const W = m_W;
     const unsigned Shift = static_cast<unsigned>(2 - Channel) * 8;
     size_t Split = R.Lo;
@@ -439,7 +439,8 @@ class TTreeDivider {
 template <class TElems>
 void divide(TElems& Elems, const typename TElems::TRange& Whole, int MaxDepth, TKvDivideTree& Tree,
             TKvPaletteBuffer& Palette, const TKvProgressProc& Progress) {
-  TTreeDivider<TElems>(Elems, MaxDepth, Tree, Palette, Progress).DividePixels(Whole, Elems.Stats(Whole), 0, 0);
+  TTreeDivider<TElems>(Elems, MaxDepth, Tree, Palette, Progress)
+      .DividePixels(Whole, Elems.Stats(Whole), 0, 0);
 }
 
 // The work block: 3 x W x H + 4 bytes, 32-bit aligned so that it can hold both packed
@@ -536,7 +537,8 @@ TGather gather_distinct(const TKvDIBInfo& Src, const TKvRowGeometry& G, TWorkBlo
   // an image has fewer than 2^31 pixels.
   std::vector<uint32_t> Cursors(2 * kColorCells, 0);
   uint32_t* const Cursor[2] = {Cursors.data(), Cursors.data() + kColorCells};
-  for_each_pixel_pair(Src, G, [&Cursor](const uint8_t* P, int Set) { ++Cursor[Set][CellAndDropped(P) & 0xFFFF]; });
+  for_each_pixel_pair(Src, G,
+                      [&Cursor](const uint8_t* P, int Set) { ++Cursor[Set][CellAndDropped(P) & 0xFFFF]; });
   size_t Bound = 0;
   uint32_t Sum = 0;
   for (uint32_t Cell = 0; Cell < kColorCells; ++Cell) {

@@ -74,7 +74,8 @@ bool interrupted() { return errno == EINTR; }
 
 TFileStream::TFileStream(const std::string& FileName, TMode Mode) {
   m_Fd = os_open(FileName, Mode == Create);
-  if (m_Fd < 0) throw EStreamError((Mode == OpenRead ? "Cannot open file " : "Cannot create file ") + FileName);
+  if (m_Fd < 0)
+    throw EStreamError((Mode == OpenRead ? "Cannot open file " : "Cannot create file ") + FileName);
   if (Mode == OpenRead) m_Buf.resize(static_cast<size_t>(kBufferSize));
 }
 
