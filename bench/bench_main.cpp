@@ -30,8 +30,10 @@ class TRatioReporter : public benchmark::ConsoleReporter {
     for (const auto& [Name, T] : m_Seconds)
       std::printf("  %-48s %6.2f x %6.2f x\n", Name.c_str(), T.Real / Floor->second.Real,
                   T.Cpu / Floor->second.Cpu);
-    Goal("BM_Normal8", "BM_Floor", 3.0);
-    Goal("BM_Fine8", "BM_Normal8", 4.0);
+    Goal("BM_Normal8", "BM_Floor", 2.5);
+    Goal("BM_Fine8", "BM_Normal8", 3.0);
+    Goal("BM_Fine8Noise", "BM_Normal8Noise", 4.0);
+    Goal("BM_ConvHalftone", "BM_Floor", 6.0);
     Goal("BM_Refine8", "BM_Normal8", 1.2);
     Goal("BM_Refine4", "BM_Normal4", 1.2);
     Goal("BM_Best8", "BM_Normal8", 4.0);

@@ -249,6 +249,29 @@ TEST(Halftone, EveryBitCountAgainstTheModel) {
   }
 }
 
+// Every width from 1 to 40 (so every position of a row's last pixel in its 1-bit byte,
+// and rows walked both ways), bottom-up and top-down, on pixels of the extreme values
+// that make the largest errors, and on random ones.
+TEST(Halftone, EveryWidthAndOrientationAgainstTheModel) {
+  std::mt19937 Rng(7);
+  for (int32_t Width = 1; Width <= 40; ++Width)
+    for (const bool TopDown : {false, true})
+      for (const bool Extremes : {false, true}) {
+        SCOPED_TRACE("width " + std::to_string(Width) + (TopDown ? " top-down" : " bottom-up") +
+                     (Extremes ? " extremes" : " random"));
+        const int32_t Height = 3 + static_cast<int32_t>(Rng() % 4);
+        TOwnedDIB Src(Width, TopDown ? -Height : Height, 24);
+        for (int32_t R = 0; R < Height; ++R)
+          for (int32_t B = 0; B < Width * 3; ++B) {
+            const uint32_t V = Rng();
+            Src.Row(R)[B] = Extremes ? static_cast<uint8_t>(V & 1 ? 255 - (V >> 8) % 3 : (V >> 8) % 3)
+                                     : static_cast<uint8_t>(V);
+          }
+        EXPECT_EQ(halftone(Src).Bytes(), model(Src, false));
+        EXPECT_EQ(halftone_bw(Src).Bytes(), model(Src, true));
+      }
+}
+
 TEST(Halftone, Refusals) {
   TOwnedDIB Dst;
   TOwnedDIB Rle(4, 4, 8, 256);

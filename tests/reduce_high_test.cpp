@@ -3,6 +3,7 @@
 // variance near-tie, refusals and clean failure.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -19,7 +20,8 @@ using test::Quad;
 using test::TOwnedDIB;
 using test::TRgb;
 
-const TKvHighBuild kBuilds[] = {TKvHighBuild::Auto, TKvHighBuild::Packed, TKvHighBuild::Distinct};
+const TKvHighBuild kBuilds[] = {TKvHighBuild::Auto, TKvHighBuild::Packed, TKvHighBuild::Distinct,
+                                TKvHighBuild::Cube};
 const TKvHighMapping kMappings[] = {TKvHighMapping::Auto, TKvHighMapping::Walk, TKvHighMapping::Grid};
 
 std::string WayName(int MaxDepth, TKvHighBuild B, TKvHighMapping M) {
@@ -45,6 +47,8 @@ TEST(ReduceFine, EveryWayMatchesTheLiteralFormulation) {
       const test::ref::Reduction Want = test::ref::High(Src.Info(), MaxDepth);
       for (TKvHighBuild B : kBuilds)
         for (TKvHighMapping M : kMappings) {
+          // The mappings do not depend on the build; the cube's is the slow one to repeat.
+          if (B == TKvHighBuild::Cube && M != TKvHighMapping::Auto) continue;
           SCOPED_TRACE(Case.Name + " / " + WayName(MaxDepth, B, M));
           int Calls = 0;
           test::ExpectSameReduction(Reduce(Src, MaxDepth, B, M, &Calls), Want);
@@ -184,6 +188,35 @@ TEST(ReduceFine, WorkedExamples) {
       }
     }
   }
+}
+
+// The cube's row sums: the vector loop against the portable one and against plain
+// arithmetic, on every run of full rows of the largest counts (the bound of the 32-bit
+// lanes) and of random counts.
+TEST(ReduceFine, CubeRowSumsAreExact) {
+  std::array<uint8_t, 256> Full{}, Random{};
+  Full.fill(255);
+  uint32_t X = 12345;
+  for (uint8_t& C : Random) {
+    X = X * 1103515245u + 12345u;
+    C = static_cast<uint8_t>(X >> 24);
+  }
+  for (const auto* Row : {&Full, &Random})
+    for (uint32_t B0 = 0; B0 <= 256; B0 += 1 + B0 / 8)
+      for (uint32_t B1 = B0; B1 <= 256; B1 += 1 + (B1 - B0) / 5) {
+        uint64_t N = 0, S = 0, Q = 0;
+        for (uint32_t B = B0; B < B1; ++B) {
+          N += (*Row)[B];
+          S += uint64_t{(*Row)[B]} * B;
+          Q += uint64_t{(*Row)[B]} * B * B;
+        }
+        for (const bool Plain : {false, true}) {
+          const reduce_detail::TRunSums R = reduce_detail::RunSums(Row->data(), B0, B1, Plain);
+          EXPECT_EQ(R.N, N) << B0 << ".." << B1;
+          EXPECT_EQ(R.S, S) << B0 << ".." << B1;
+          EXPECT_EQ(R.Q, Q) << B0 << ".." << B1;
+        }
+      }
 }
 
 TEST(ReduceFine, OtherBitCountsAreRefusedBeforeAnything) {

@@ -116,11 +116,15 @@ void TKvInternalDIB::SaveToStream(TStream& Stream) const {
   const BITMAPINFOHEADER& H = Info.Header;
   const uint32_t Entries = WrittenColorEntries(H);
   const uint32_t OffBits = kFileHeaderSize + kInfoHeaderSize + 4 * Entries;
-  std::array<uint8_t, kFileHeaderSize> FileHeader;
-  WriteFileHeader(FileHeader, OffBits + static_cast<uint32_t>(Info.BitsSize), OffBits);
-  Stream.WriteBuffer(FileHeader.data(), kFileHeaderSize);
+  // Everything in front of the pixels goes out in one request, the pixels in another,
+  // straight from their block.
+  std::array<uint8_t, kFileHeaderSize + kInfoHeaderSize + 4 * kDIBColorSlots> Front;
+  WriteFileHeader(std::span<uint8_t, kFileHeaderSize>(Front.data(), kFileHeaderSize),
+                  OffBits + static_cast<uint32_t>(Info.BitsSize), OffBits);
   // Header and colour table are contiguous: one piece, as for any BITMAPINFO consumer.
-  Stream.WriteBuffer(Info.BitmapInfo(), kInfoHeaderSize + 4 * static_cast<int64_t>(Entries));
+  const auto* Bitmap = reinterpret_cast<const uint8_t*>(Info.BitmapInfo());
+  std::copy(Bitmap, Bitmap + kInfoHeaderSize + 4 * Entries, Front.begin() + kFileHeaderSize);
+  Stream.WriteBuffer(Front.data(), OffBits);
   Stream.WriteBuffer(Info.Bits, Info.BitsSize);
 }
 

@@ -49,12 +49,26 @@ struct TKvDivideTree {
 // How the Fine method's tree is built. Packed divides a packed copy of the pixels;
 // Distinct first gathers the distinct colours with their pixel counts into the same
 // memory and divides those (same sets, same sums, so the same tree), falling back to
-// Packed when they do not fit. Auto picks.
-enum class TKvHighBuild { Auto, Packed, Distinct };
+// Packed when they do not fit; Cube counts every colour of the 24-bit cube and divides
+// boxes of it. Auto picks.
+enum class TKvHighBuild { Auto, Packed, Distinct, Cube };
 // How pixels are mapped through the tree. Walk compares channel values node by node;
 // Grid turns the tree into a table over the ranks of the channel values among the
 // thresholds, placed in the packed copy's memory when it fits. Auto picks.
 enum class TKvHighMapping { Auto, Walk, Grid };
+
+namespace reduce_detail {
+// Sums over a run of colour counts Row[B0..B1) (B1 <= 256), as the Fine method's colour
+// cube takes them: the count, the sum of count x value and of count x value^2, value
+// being the position in the row. Plain asks for the portable loop even where a vector
+// one exists; both give the same sums.
+struct TRunSums {
+  uint64_t N = 0;
+  uint64_t S = 0;
+  uint64_t Q = 0;
+};
+TRunSums RunSums(const uint8_t* Row, uint32_t B0, uint32_t B1, bool Plain);
+}  // namespace reduce_detail
 
 // Fine method: builds the palette and the decision tree of Src (24 bits per pixel).
 void MakeHighPaletteTree(const TKvDIBInfo& Src, TKvPaletteBuffer& Palette, const TKvProgressProc& Progress,

@@ -31,9 +31,17 @@ class TStream {
   int64_t Remaining() const { return Size() - Position(); }
 };
 
+// A file read and written through the operating system's own calls. Small reads are
+// served from a buffer of kBufferSize bytes; a read of at least that size goes straight
+// into the caller's memory, in as few requests as the system allows, so pixel data
+// lands directly in its pixel block. Writes are never buffered: each goes straight to
+// the file, so that a write that cannot be completed fails in WriteBuffer rather than
+// unnoticed when the stream is closed.
 class TFileStream final : public TStream {
  public:
   enum TMode { OpenRead, Create };
+  static constexpr int64_t kBufferSize = 4096;
+
   // Raises EStreamError "Cannot open file <name>" / "Cannot create file <name>".
   TFileStream(const std::string& FileName, TMode Mode);
   ~TFileStream() override;
@@ -42,14 +50,22 @@ class TFileStream final : public TStream {
 
   int64_t Read(void* Buffer, int64_t Count) override;
   int64_t Write(const void* Buffer, int64_t Count) override;
-  int64_t Position() const override;
+  int64_t Position() const override { return m_Pos; }
   void SetPosition(int64_t Pos) override;
   int64_t Size() const override;
-  // Flushes buffered data; raises EStreamError when the data did not reach the file.
+  // Nothing is held back; raises EStreamError when an earlier write failed.
   void Flush();
 
  private:
-  std::FILE* m_File = nullptr;
+  int64_t read_direct(uint8_t* Buffer, int64_t Count);
+
+  int m_Fd = -1;
+  int64_t m_Pos = 0;       // the stream's position
+  int64_t m_FilePos = 0;   // the descriptor's offset (after the buffered bytes)
+  int64_t m_BufStart = 0;  // file offset of m_Buf[0]
+  int64_t m_BufLen = 0;    // valid bytes in m_Buf
+  bool m_WriteFailed = false;
+  std::vector<uint8_t> m_Buf;
 };
 
 class TMemoryStream final : public TStream {
