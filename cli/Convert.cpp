@@ -22,6 +22,7 @@
 #include "frontend/KvImageFiles.h"
 #include "frontend/KvPngFile.h"
 #include "frontend/KvProgressAdapter.h"
+#include "frontend/KvRender.h"
 #include "platform/streams/Stream.h"
 
 namespace kvcli {
@@ -140,6 +141,14 @@ void TJobRunner::Load(const TJob& J, kv::TKvDIB& Image, std::vector<std::string>
 }
 
 void TJobRunner::Convert(const TJob& J, kv::TKvDIB& Image) {
+  if (m_S.Render) {
+    try {
+      RenderImage(Image, m_S.Render->Width, m_S.Render->Height, m_S.Render->HalftoneMode, Image);
+    } catch (const std::exception& E) {
+      throw TJobError{J.Input, E.what()};
+    }
+    return;
+  }
   const kv::TKvPixelFormat Source = Image.GetPixelFormat();
   if (m_S.Format == kv::kvPf1Bit && Source == kv::kvPf24Bit && !m_S.KeyColor && !m_S.Quiet)
     m_R.Line(J.Input + ": " + KeyColorNote(kv::kClWhite));

@@ -2,6 +2,7 @@
 // time; standard input and output as "-".
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,14 @@
 namespace kvcli {
 
 enum class TOutputKind { Bmp, Png };
+
+// The render command's drawing: the size drawn to and the halftone drawn through (0: none,
+// 1: colour, 2: black and white).
+struct TRenderSettings {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  uint8_t HalftoneMode = 0;
+};
 
 struct TConvertSettings {
   std::vector<std::string> Inputs;  // "-" is standard input
@@ -24,6 +33,8 @@ struct TConvertSettings {
   // when empty.
   std::optional<kv::TKvQuantizeOptions> Quantize;
   std::optional<kv::TColor> KeyColor;
+  // Set for the render command: each input is drawn at this size instead of converted.
+  std::optional<TRenderSettings> Render;
   std::optional<int> PngLevel;
   bool Quiet = false;
   bool Verbose = false;
