@@ -27,7 +27,8 @@ inline void append32(Bytes& B, uint32_t V) {
 }
 
 // A BMP file with a 40-byte header: masks (if any), Colors as 32-bit values, then Pixels.
-// bfSize is the real size unless FileSize is given.
+// bfSize is the real size unless FileSize is given; Packed() is the same without the file
+// header, as the clipboard carries it.
 struct TBmp {
   int32_t Width = 1;
   int32_t Height = 1;
@@ -39,20 +40,28 @@ struct TBmp {
   Bytes Pixels;
   int64_t FileSize = -1;
 
-  Bytes Build() const {
-    Bytes B(54);
-    B[0] = 'B', B[1] = 'M';
-    put32(B, 14, 40);
-    put32(B, 18, static_cast<uint32_t>(Width));
-    put32(B, 22, static_cast<uint32_t>(Height));
-    put16(B, 26, 1);
-    put16(B, 28, BitCount);
-    put32(B, 30, Compression);
-    put32(B, 46, ClrUsed);
+  // The packed DIB: the header, masks, colours and pixels without the file header.
+  Bytes Packed() const {
+    Bytes B(40);
+    put32(B, 0, 40);
+    put32(B, 4, static_cast<uint32_t>(Width));
+    put32(B, 8, static_cast<uint32_t>(Height));
+    put16(B, 12, 1);
+    put16(B, 14, BitCount);
+    put32(B, 16, Compression);
+    put32(B, 32, ClrUsed);
     for (uint32_t M : Masks) append32(B, M);
     for (uint32_t C : Colors) append32(B, C);
-    put32(B, 10, static_cast<uint32_t>(B.size()));
     B.insert(B.end(), Pixels.begin(), Pixels.end());
+    return B;
+  }
+
+  Bytes Build() const {
+    const Bytes Dib = Packed();
+    Bytes B(14);
+    B[0] = 'B', B[1] = 'M';
+    put32(B, 10, static_cast<uint32_t>(14 + Dib.size() - Pixels.size()));
+    B.insert(B.end(), Dib.begin(), Dib.end());
     put32(B, 2, FileSize >= 0 ? static_cast<uint32_t>(FileSize) : static_cast<uint32_t>(B.size()));
     return B;
   }

@@ -11,6 +11,7 @@
 #include "image/interchange/KvDIBHeader.h"
 #include "image/interchange/KvPackedDIB.h"
 #include "platform/core/ByteOrder.h"
+#include "tests/KvBmpBuild.h"
 #include "tests/convert_fixtures.h"
 
 namespace kv::test {
@@ -19,34 +20,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // A packed DIB with a 40-byte header: masks (if any), Colors as 32-bit values, Pixels.
-struct TPacked {
-  int32_t Width = 2;
-  int32_t Height = 2;
-  uint16_t BitCount = 24;
-  uint32_t Compression = kBiRGB;
-  uint32_t ClrUsed = 0;
-  std::vector<uint32_t> Masks;
-  std::vector<uint32_t> Colors;
-  Bytes Pixels;
-
-  Bytes Build() const {
-    Bytes B(kInfoHeaderSize, 0);
-    StoreLE32(B.data() + info_header::kSize, kInfoHeaderSize);
-    StoreLE32(B.data() + info_header::kWidth, static_cast<uint32_t>(Width));
-    StoreLE32(B.data() + info_header::kHeight, static_cast<uint32_t>(Height));
-    StoreLE16(B.data() + info_header::kPlanes, 1);
-    StoreLE16(B.data() + info_header::kBitCount, BitCount);
-    StoreLE32(B.data() + info_header::kCompression, Compression);
-    StoreLE32(B.data() + info_header::kClrUsed, ClrUsed);
-    for (uint32_t V : Masks) append(B, V);
-    for (uint32_t V : Colors) append(B, V);
-    B.insert(B.end(), Pixels.begin(), Pixels.end());
-    return B;
-  }
-  static void append(Bytes& B, uint32_t V) {
-    B.resize(B.size() + 4);
-    StoreLE32(B.data() + B.size() - 4, V);
-  }
+struct TPacked : TBmp {
+  TPacked() { Width = Height = 2; }
+  Bytes Build() const { return Packed(); }
 };
 
 Bytes core_block(uint16_t Width, uint16_t Height, uint16_t BitCount, size_t Triples, size_t PixelBytes) {
