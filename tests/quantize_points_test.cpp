@@ -1,11 +1,15 @@
-// The quantizer's passes over the pixels against plain formulations: the serpentine
-// error diffusion (clamping, every entry index, both bit depths).
+// The quantizer's passes over the pixels against plain formulations: the grid gathering
+// (coarse grids and the finer ones with their narrower words, both spilling when a cell
+// collects many pixels) and the serpentine error diffusion (clamping, every entry index,
+// both bit depths).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <vector>
 
+#include "image/reduce/KvColorPoints.h"
 #include "image/reduce/KvDither.h"
 #include "image/reduce/KvNearestColor.h"
 #include "tests/reduce_support.h"
@@ -16,8 +20,8 @@ namespace {
 using test::TOwnedDIB;
 using test::TRgb;
 
-// Random colours, with runs of one colour and saturated values (so that the diffusion
-// clamps).
+// Random colours, with long runs of one colour (so that cells spill) and saturated
+// values (so that the diffusion clamps).
 TOwnedDIB photo_like(int32_t W, int32_t H, uint32_t Seed) {
   std::mt19937 Rng(Seed);
   std::vector<TRgb> Pixels(static_cast<size_t>(W) * static_cast<size_t>(H));
@@ -35,6 +39,44 @@ TOwnedDIB photo_like(int32_t W, int32_t H, uint32_t Seed) {
     if (Kind == 7) Run = Pixels[I];
   }
   return test::TrueColor(W, H, [&](int X, int Y) { return Pixels[static_cast<size_t>(Y * W + X)]; });
+}
+
+TEST(QuantizePoints, GridGatheringEqualsAPlainCount) {
+  const TOwnedDIB Flat = test::TrueColor(300, 40, [](int X, int) {  // one colour: spills at once
+    return X < 290 ? TRgb{201, 77, 13} : TRgb{255, 255, 255};
+  });
+  const TOwnedDIB Photo = photo_like(123, 77, 5);
+  for (const TOwnedDIB* Src : {&Flat, &Photo})
+    for (const TKvGridBits Bits :
+         {TKvGridBits{5, 6, 5}, TKvGridBits{1, 8, 1}, TKvGridBits{6, 6, 4}, TKvGridBits{6, 6, 5},
+          TKvGridBits{6, 7, 6}, TKvGridBits{7, 7, 7}, TKvGridBits{8, 8, 5}, TKvGridBits{3, 8, 8}}) {
+      SCOPED_TRACE(testing::Message() << "grid " << Bits.Red << Bits.Green << Bits.Blue);
+      const TKvColorPoints Got = GatherGridPoints(Src->Info(), Bits);
+      const int Keep[3] = {Bits.Red, Bits.Green, Bits.Blue};
+      std::map<uint32_t, TKvColorPoint> Want;
+      for (int32_t Y = 0; Y < Src->Height(); ++Y)
+        for (int32_t X = 0; X < Src->Width(); ++X) {
+          const uint8_t* P = Src->Row(Y) + 3 * X;
+          const uint32_t V[3] = {P[2], P[1], P[0]};
+          uint32_t Key = 0;
+          for (int C = 0; C < 3; ++C) Key = Key << Keep[C] | V[C] >> (8 - Keep[C]);
+          ASSERT_EQ(Got.Keys.GridKey(P), Key);
+          TKvColorPoint& W = Want[Key];
+          W.Key = Key;
+          ++W.Weight;
+          for (size_t C = 0; C < 3; ++C) W.Sum[C] += V[C];
+        }
+      EXPECT_EQ(Got.Keys.KeyCount, 1u << (Bits.Red + Bits.Green + Bits.Blue));
+      EXPECT_FALSE(Got.Distinct);
+      ASSERT_EQ(Got.Points.size(), Want.size());
+      size_t I = 0;
+      for (const auto& [Key, W] : Want) {
+        const TKvColorPoint& G = Got.Points[I++];
+        ASSERT_EQ(G.Key, Key);
+        ASSERT_EQ(G.Weight, W.Weight) << "cell " << Key;
+        ASSERT_EQ(G.Sum, W.Sum) << "cell " << Key;
+      }
+    }
 }
 
 // The plain serpentine diffusion: clamp, look up, carry 7/16, 3/16, 5/16 and 1/16 of each
