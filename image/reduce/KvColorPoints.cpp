@@ -9,7 +9,7 @@ namespace kv {
 
 namespace {
 
-// The histogram of the grids of up to 16 bits. A word holds the pixel count in bits 0-20
+// The histogram of the grids of up to 19 bits. A word holds the pixel count in bits 0-20
 // and the sums of the bits the cell drops in three 14-bit fields (blue at 21, green at 35,
 // red at 49). Per-channel lookups give the cell number in bits 0-20 and the increment of
 // the sum fields above it, so counting a pixel is three lookups and one add, as in the
@@ -111,8 +111,10 @@ class TGridHistogram {
   std::vector<std::pair<uint32_t, uint64_t>> m_Spilled;
 };
 
-// The histogram of the finer grids (more than 16 bits), whose words are too many to stay
-// in the cache: half as wide, so that the pixels reach half the memory. A word holds the
+// The histogram of the finest grids (20 or 21 bits), whose words are far too many to stay
+// in the cache: half as wide, so that the pixels reach half the memory. (With two dropped
+// bits in a channel a word would spill every 85 pixels of a cell, which costs more than
+// the memory saved on 19 bits.) A word holds the
 // count in bits 0-7 and the sums of the dropped bits of blue, green and red in the bytes
 // above it; per-channel lookups give the cell in bits 32-52 and the increment of the
 // word below it (the count's 1 with blue's part), and a word is spilled before a field
@@ -223,7 +225,7 @@ TKvColorPoints GatherGridPoints(const TKvDIBInfo& Src, TKvGridBits Bits) {
             "GatherGridPoints: Invalid Grid");
   int32_t DstSize = 0;
   const TKvRowGeometry G = CheckedReduction(Src, 24, 8, "GatherGridPoints", DstSize);
-  if (Bits.Red + Bits.Green + Bits.Blue > 16) {
+  if (Bits.Red + Bits.Green + Bits.Blue > 19) {
     TFineHistogram Histogram(Bits);
     return gather_with(Src, G, Histogram);
   }
