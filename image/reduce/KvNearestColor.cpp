@@ -38,15 +38,29 @@ void TKvNearestSearch::Reset(std::span<const TKvColorF> Entries) {
     m_Entries.push_back(TEntry{Entries[I], static_cast<int32_t>(I)});
   m_Nodes.clear();
   if (!m_Entries.empty()) Build(0, static_cast<uint32_t>(m_Entries.size()));
+  // Each entry's row of the others: the nearest kSortedNeighbours by increasing distance,
+  // then the rest, none of them nearer than the last of the sorted ones.
   const size_t K = Entries.size();
-  m_Nearest.assign(K, std::numeric_limits<double>::infinity());
+  const size_t Others = K == 0 ? 0 : K - 1;
+  m_Neighbours.resize(K * Others);
   for (size_t A = 0; A < K; ++A)
     for (size_t B = A + 1; B < K; ++B) {
-      const double D = SquaredDistance(Entries[A], Entries[B]);
-      m_Nearest[A] = std::min(m_Nearest[A], D);
-      m_Nearest[B] = std::min(m_Nearest[B], D);
+      const double D = std::sqrt(SquaredDistance(Entries[A], Entries[B]));
+      m_Neighbours[A * Others + B - 1] = TNeighbour{D, static_cast<int32_t>(B)};
+      m_Neighbours[B * Others + A] = TNeighbour{D, static_cast<int32_t>(A)};
     }
-  for (double& D : m_Nearest) D = std::sqrt(D);
+  const auto Nearer = [](const TNeighbour& X, const TNeighbour& Y) {
+    return X.Distance < Y.Distance || (X.Distance == Y.Distance && X.Index < Y.Index);
+  };
+  m_Sorted = std::min(Others, kSortedNeighbours);
+  m_Nearest.assign(K, std::numeric_limits<double>::infinity());
+  for (size_t A = 0; A < K && Others > 0; ++A) {
+    const auto Row = m_Neighbours.begin() + static_cast<ptrdiff_t>(A * Others);
+    const auto Cut = Row + static_cast<ptrdiff_t>(m_Sorted);
+    if (m_Sorted < Others) std::nth_element(Row, Cut, Row + static_cast<ptrdiff_t>(Others), Nearer);
+    std::sort(Row, Cut, Nearer);
+    m_Nearest[A] = Row->Distance;
+  }
 }
 
 int32_t TKvNearestSearch::Build(uint32_t Lo, uint32_t Hi) {
@@ -86,11 +100,8 @@ TKvNearest TKvNearestSearch::Find(const TKvColorF& Query, int32_t Guess, double 
 }
 
 TKvNearest TKvNearestSearch::Find(const TKvColorF& Query, int32_t Guess, double Reach, int& Measured) const {
+  if (Guess >= 0) return FindAround(Query, Guess, Reach, Measured);
   TBestTwo Best;
-  if (Guess >= 0) {
-    ++Measured;
-    Best.Offer(SquaredDistance(m_Colors[static_cast<size_t>(Guess)], Query), Guess);
-  }
   // Far sides waiting, with the squared distance to their plane.
   struct TPending {
     int32_t Node;
@@ -119,13 +130,71 @@ TKvNearest TKvNearestSearch::Find(const TKvColorF& Query, int32_t Guess, double 
     const TNode& Leaf = m_Nodes[static_cast<size_t>(N)];
     for (uint32_t I = Leaf.Lo; I < Leaf.Hi; ++I) {
       const TEntry& E = m_Entries[I];
-      if (E.Index == Guess) continue;
       ++Measured;
       Best.Offer(SquaredDistance(E.Color, Query), E.Index);
     }
   }
   Best.N.SecondDistance = std::min(Best.N.SecondDistance, Skipped);
   return Best.N;
+}
+
+TKvNearest TKvNearestSearch::FindAround(const TKvColorF& Query, int32_t Guess, double Reach,
+                                        int& Measured) const {
+  TKvNearest N;
+  N.Index = Guess;
+  N.Distance = SquaredDistance(m_Colors[static_cast<size_t>(Guess)], Query);
+  const double Own = std::sqrt(N.Distance);
+  const size_t Others = m_Colors.size() - 1;
+  const TNeighbour* const Row = m_Neighbours.data() + static_cast<size_t>(Guess) * Others;
+  // An entry D from the guess is at least D - Own from the query: it is left out once that
+  // clears the second distance, or the best by the reach, by the margin; Limit is the D
+  // beyond which that holds.
+  double Limit = 0;
+  auto Renew = [&] {
+    const double Best = std::sqrt(N.Distance);
+    // An infinite reach at distance 0 (a NaN product) goes everywhere, as in the tree.
+    const double Reached = Reach * N.Distance;
+    const double ByReach = std::isnan(Reached) ? std::numeric_limits<double>::infinity()
+                                               : std::max(Best + kSearchMargin, std::sqrt(Reached));
+    Limit = Own + std::min(std::sqrt(N.SecondDistance) + kSearchMargin, ByReach);
+  };
+  Renew();
+  int Count = 1;
+  auto Measure = [&](const TNeighbour& E) {
+    ++Count;
+    const double D = SquaredDistance(m_Colors[static_cast<size_t>(E.Index)], Query);
+    if (D < N.Distance || (D == N.Distance && E.Index < N.Index)) {
+      N.SecondDistance = N.Distance;
+      N.Distance = D;
+      N.Index = E.Index;
+      Renew();
+    } else if (D < N.SecondDistance) {
+      N.SecondDistance = D;
+      Renew();
+    }
+  };
+  double Skipped = std::numeric_limits<double>::infinity();  // least distance of an entry left out
+  size_t J = 0;
+  for (; J < m_Sorted; ++J) {
+    if (Row[J].Distance > Limit) {
+      Skipped = Row[J].Distance;  // and every entry after it is as far at least
+      break;
+    }
+    Measure(Row[J]);
+  }
+  if (J == m_Sorted) {
+    for (J = m_Sorted; J < Others; ++J) {
+      if (Row[J].Distance > Limit)
+        Skipped = std::min(Skipped, Row[J].Distance);
+      else
+        Measure(Row[J]);
+    }
+  }
+  Measured += Count;
+  // Below any rounding of the bound.
+  const double Lower = Skipped - Own - kSearchMargin / 2;
+  if (Lower < std::sqrt(N.SecondDistance)) N.SecondDistance = Lower > 0 ? Lower * Lower : 0;
+  return N;
 }
 
 uint8_t NearestEntryExhaustive(const TKvPaletteBuffer& Palette, uint32_t R, uint32_t G, uint32_t B) {
@@ -159,10 +228,10 @@ TKvPaletteLookup::TKvPaletteLookup(const TKvPaletteBuffer& Palette) : m_Cell(kSi
     if (!Repeat) All.push_back(static_cast<uint8_t>(I));
   }
   const uint32_t Lo[3] = {0, 0, 0};
-  Fill(Lo, kSide, All);
+  Fill(Lo, kSide, All.data(), All.size());
 }
 
-void TKvPaletteLookup::Fill(const uint32_t Lo[3], uint32_t Size, const std::vector<uint8_t>& From) {
+void TKvPaletteLookup::Fill(const uint32_t Lo[3], uint32_t Size, const uint8_t* From, size_t Count) {
   // The centres of the box's cells span Low..High in each channel.
   double Low[3], High[3];
   for (int C = 0; C < 3; ++C) {
@@ -174,7 +243,7 @@ void TKvPaletteLookup::Fill(const uint32_t Lo[3], uint32_t Size, const std::vect
     const TKvColorF Centre{Low[0], Low[1], Low[2]};
     uint8_t Best = From[0];
     double BestD = SquaredDistance(m_Entries[Best], Centre);
-    for (size_t I = 1; I < From.size(); ++I) {
+    for (size_t I = 1; I < Count; ++I) {
       const double D = SquaredDistance(m_Entries[From[I]], Centre);
       if (D < BestD) {
         BestD = D;
@@ -185,7 +254,8 @@ void TKvPaletteLookup::Fill(const uint32_t Lo[3], uint32_t Size, const std::vect
     return;
   }
   double Limit = std::numeric_limits<double>::infinity();
-  for (uint8_t E : From) {
+  for (size_t I = 0; I < Count; ++I) {
+    const uint8_t E = From[I];
     double Far = 0;
     for (size_t C = 0; C < 3; ++C) {
       const double D = std::max(m_Entries[E][C] - Low[C], High[C] - m_Entries[E][C]);
@@ -193,17 +263,19 @@ void TKvPaletteLookup::Fill(const uint32_t Lo[3], uint32_t Size, const std::vect
     }
     Limit = std::min(Limit, Far);
   }
-  std::vector<uint8_t> Kept;
-  for (uint8_t E : From) {
+  uint8_t Kept[256];
+  size_t Keep = 0;
+  for (size_t I = 0; I < Count; ++I) {
+    const uint8_t E = From[I];
     double Near = 0;
     for (size_t C = 0; C < 3; ++C) {
       const double V = m_Entries[E][C];
       const double D = V < Low[C] ? Low[C] - V : V > High[C] ? V - High[C] : 0;
       Near += D * D;
     }
-    if (Near <= Limit) Kept.push_back(E);
+    if (Near <= Limit) Kept[Keep++] = E;
   }
-  if (Kept.size() == 1) {
+  if (Keep == 1) {
     for (uint32_t R = Lo[0]; R < Lo[0] + Size; ++R)
       for (uint32_t G = Lo[1]; G < Lo[1] + Size; ++G)
         std::fill_n(m_Cell.begin() + static_cast<ptrdiff_t>((R * kSide + G) * kSide + Lo[2]), Size, Kept[0]);
@@ -213,7 +285,7 @@ void TKvPaletteLookup::Fill(const uint32_t Lo[3], uint32_t Size, const std::vect
   for (uint32_t Part = 0; Part < 8; ++Part) {
     const uint32_t Sub[3] = {Lo[0] + (Part >> 2 & 1) * Half, Lo[1] + (Part >> 1 & 1) * Half,
                              Lo[2] + (Part & 1) * Half};
-    Fill(Sub, Half, Kept);
+    Fill(Sub, Half, Kept, Keep);
   }
 }
 

@@ -74,8 +74,18 @@ class TKvNearestSearch {
 
   static constexpr double kDefaultReach = 2.0;
   static constexpr size_t kLeafSize = 4;
+  // Neighbours of each entry kept in order of distance; the others are looked through.
+  static constexpr size_t kSortedNeighbours = 32;
 
  private:
+  // Leaves out what lies beyond a bound only when it clears it by this much: far more
+  // than the roundings of the distances the bound is made of.
+  static constexpr double kSearchMargin = 1e-6;
+  struct TNeighbour {
+    double Distance;  // from the entry whose row it is in
+    int32_t Index;
+  };
+  TKvNearest FindAround(const TKvColorF& Query, int32_t Guess, double Reach, int& Measured) const;
   struct TEntry {
     TKvColorF Color;
     int32_t Index;
@@ -94,6 +104,8 @@ class TKvNearestSearch {
   std::vector<TNode> m_Nodes;       // the root first
   std::vector<TKvColorF> m_Colors;  // by index, for the guess
   std::vector<double> m_Nearest;
+  std::vector<TNeighbour> m_Neighbours;  // a row of Count - 1 for each entry
+  size_t m_Sorted = 0;                   // the sorted part of every row
 };
 
 // The plain formulation in integers: lowest index of the least squared distance.
@@ -107,6 +119,9 @@ class TKvPaletteLookup {
   uint8_t Nearest(uint32_t R, uint32_t G, uint32_t B) const {
     return m_Cell[(R >> kShift) << (2 * kBits) | (G >> kShift) << kBits | B >> kShift];
   }
+  // The entry of cell Cell = (R >> 3) << 10 | (G >> 3) << 5 | B >> 3.
+  uint8_t CellEntry(uint32_t Cell) const { return m_Cell[Cell]; }
+  static constexpr uint32_t kCells = 32768;
   // The centre of the cell of a colour.
   static TKvColorF CellCentre(uint32_t R, uint32_t G, uint32_t B) {
     constexpr uint32_t Mask = ~((1u << kShift) - 1);
@@ -119,7 +134,7 @@ class TKvPaletteLookup {
   static constexpr uint32_t kBits = 5;  // bits kept of each channel
   static constexpr uint32_t kShift = 8 - kBits;
   static constexpr uint32_t kSide = 1u << kBits;  // cells per channel
-  void Fill(const uint32_t Lo[3], uint32_t Size, const std::vector<uint8_t>& From);
+  void Fill(const uint32_t Lo[3], uint32_t Size, const uint8_t* From, size_t Count);
 
   std::array<TKvColorF, 256> m_Entries{};
   std::vector<uint8_t> m_Cell;  // the entry of each cell: red part, then green, then blue

@@ -136,6 +136,17 @@ class TLloyd {
     IndexLive();
     for (size_t I = 0; I < m_Points.size(); ++I) {
       const int32_t G = Guess && m_Live[m_Assign[I]] ? m_Assign[I] : -1;
+      if (G >= 0 && m_Pruned) {
+        // Nearer to the guess than half its distance to any other centre: the guess is
+        // the nearest, and every other centre is at least that distance less this one away.
+        const double Half = 0.5 * m_Search.NearestOther(m_LiveIndex[static_cast<size_t>(G)]);
+        const double Own = std::sqrt(SquaredDistance(m_Pos[I], m_Centre[static_cast<size_t>(G)]));
+        if (Own < Half - kBoundMargin) {
+          m_Upper[I] = Own;
+          m_Lower[I] = 2 * Half - Own - kBoundMargin;
+          continue;
+        }
+      }
       const TKvNearest N = Nearest(m_Pos[I], G);
       m_Assign[I] = static_cast<uint16_t>(N.Index);
       m_Upper[I] = std::sqrt(N.Distance);
