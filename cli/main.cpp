@@ -63,7 +63,7 @@ struct TCommandLine {
   std::string Size, Halftone;
 };
 
-// "WxH" with both sides from 1 to 65535 (the largest a BMP row count the tool writes takes).
+// "WxH" (or "WXH"), each side a decimal number from 1 to 65535.
 std::optional<std::pair<int32_t, int32_t>> parse_size(const std::string& Text) {
   const size_t X = Text.find_first_of("xX");
   if (X == std::string::npos || X == 0 || X + 1 == Text.size()) return std::nullopt;
