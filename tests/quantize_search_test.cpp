@@ -71,6 +71,34 @@ TEST(QuantizeSearch, PrunedSearchFindsTheExhaustiveNearestWithItsTies) {
   }
 }
 
+// Guessed searches go down the tree until the neighbour rows pay, then walk the rows; after
+// a Reset that follows many guessed searches the rows are made at the first one. Every one
+// of them finds the exhaustive nearest entry and distance.
+TEST(QuantizeSearch, GuessedSearchesAgreeOnTheTreeAndOnTheNeighbourRows) {
+  std::mt19937 Rng(21);
+  std::uniform_real_distribution<double> Any(-10, 265);
+  std::uniform_int_distribution<int> Coarse(0, 10);
+  for (const std::vector<TKvColorF>& Entries : search_palettes()) {
+    const size_t Pays = TKvNearestSearch::kTreeGuessesPerEntry * Entries.size();
+    TKvNearestSearch Search(Entries);
+    for (int Round = 0; Round < 2; ++Round) {
+      if (Round == 1) Search.Reset(Entries);  // now predicted to pay from the first search
+      for (size_t Q = 0; Q < Pays + 200; ++Q) {
+        const TKvColorF Query = Q % 2 ? TKvColorF{25.0 * Coarse(Rng), 25.0 * Coarse(Rng), 25.0 * Coarse(Rng)}
+                                      : TKvColorF{Any(Rng), Any(Rng), Any(Rng)};
+        const TKvNearest Want = NearestExhaustive(Entries, Query);
+        const int32_t Guess = static_cast<int32_t>(Q % Entries.size());
+        int Measured = 0;
+        const TKvNearest Got = Search.Find(Query, Guess, std::numeric_limits<double>::infinity(), Measured);
+        ASSERT_EQ(Got.Index, Want.Index) << Entries.size() << " entries, round " << Round << ", search " << Q;
+        ASSERT_EQ(Got.Distance, Want.Distance);
+        ASSERT_EQ(Got.SecondDistance, Want.SecondDistance);
+        ASSERT_LE(Measured, static_cast<int>(Entries.size()));
+      }
+    }
+  }
+}
+
 TEST(QuantizeSearch, PrunedSearchMeasuresFewEntriesOfAPhotoLikePalette) {
   // 256 entries along a curved band, as photographs' palettes are; a guess near the answer.
   std::vector<TKvColorF> Entries;

@@ -38,14 +38,34 @@ void TKvNearestSearch::Reset(std::span<const TKvColorF> Entries) {
     m_Entries.push_back(TEntry{Entries[I], static_cast<int32_t>(I)});
   m_Nodes.clear();
   if (!m_Entries.empty()) Build(0, static_cast<uint32_t>(m_Entries.size()));
+  // The distance to the nearest other entry: the square root of the least squared
+  // distance, which is the least of the square roots (the root rounds monotonically).
+  const size_t K = Entries.size();
+  m_Nearest.assign(K, std::numeric_limits<double>::infinity());
+  for (size_t A = 0; A < K; ++A)
+    for (size_t B = A + 1; B < K; ++B) {
+      const double D = SquaredDistance(Entries[A], Entries[B]);
+      m_Nearest[A] = std::min(m_Nearest[A], D);
+      m_Nearest[B] = std::min(m_Nearest[B], D);
+    }
+  for (double& D : m_Nearest) D = std::sqrt(D);
+  // The neighbour rows wait until enough guessed searches have shown they pay.
+  m_Neighbours.clear();
+  m_Sorted = 0;
+  m_RowsBuilt = false;
+  m_GuessedBefore = m_Guessed;
+  m_Guessed = 0;
+}
+
+void TKvNearestSearch::BuildRows() const {
   // Each entry's row of the others: the nearest kSortedNeighbours by increasing distance,
   // then the rest, none of them nearer than the last of the sorted ones.
-  const size_t K = Entries.size();
+  const size_t K = m_Colors.size();
   const size_t Others = K == 0 ? 0 : K - 1;
   m_Neighbours.resize(K * Others);
   for (size_t A = 0; A < K; ++A)
     for (size_t B = A + 1; B < K; ++B) {
-      const double D = std::sqrt(SquaredDistance(Entries[A], Entries[B]));
+      const double D = std::sqrt(SquaredDistance(m_Colors[A], m_Colors[B]));
       m_Neighbours[A * Others + B - 1] = TNeighbour{D, static_cast<int32_t>(B)};
       m_Neighbours[B * Others + A] = TNeighbour{D, static_cast<int32_t>(A)};
     }
@@ -53,14 +73,13 @@ void TKvNearestSearch::Reset(std::span<const TKvColorF> Entries) {
     return X.Distance < Y.Distance || (X.Distance == Y.Distance && X.Index < Y.Index);
   };
   m_Sorted = std::min(Others, kSortedNeighbours);
-  m_Nearest.assign(K, std::numeric_limits<double>::infinity());
   for (size_t A = 0; A < K && Others > 0; ++A) {
     const auto Row = m_Neighbours.begin() + static_cast<ptrdiff_t>(A * Others);
     const auto Cut = Row + static_cast<ptrdiff_t>(m_Sorted);
     if (m_Sorted < Others) std::nth_element(Row, Cut, Row + static_cast<ptrdiff_t>(Others), Nearer);
     std::sort(Row, Cut, Nearer);
-    m_Nearest[A] = Row->Distance;
   }
+  m_RowsBuilt = true;
 }
 
 int32_t TKvNearestSearch::Build(uint32_t Lo, uint32_t Hi) {
@@ -100,8 +119,17 @@ TKvNearest TKvNearestSearch::Find(const TKvColorF& Query, int32_t Guess, double 
 }
 
 TKvNearest TKvNearestSearch::Find(const TKvColorF& Query, int32_t Guess, double Reach, int& Measured) const {
-  if (Guess >= 0) return FindAround(Query, Guess, Reach, Measured);
+  if (Guess >= 0) {
+    const size_t Pays = kTreeGuessesPerEntry * m_Colors.size();
+    ++m_Guessed;
+    if (!m_RowsBuilt && (m_Guessed > Pays || m_GuessedBefore > Pays)) BuildRows();
+    if (m_RowsBuilt) return FindAround(Query, Guess, Reach, Measured);
+  }
   TBestTwo Best;
+  if (Guess >= 0) {
+    ++Measured;
+    Best.Offer(SquaredDistance(m_Colors[static_cast<size_t>(Guess)], Query), Guess);
+  }
   // Far sides waiting, with the squared distance to their plane.
   struct TPending {
     int32_t Node;
@@ -130,6 +158,7 @@ TKvNearest TKvNearestSearch::Find(const TKvColorF& Query, int32_t Guess, double 
     const TNode& Leaf = m_Nodes[static_cast<size_t>(N)];
     for (uint32_t I = Leaf.Lo; I < Leaf.Hi; ++I) {
       const TEntry& E = m_Entries[I];
+      if (E.Index == Guess) continue;
       ++Measured;
       Best.Offer(SquaredDistance(E.Color, Query), E.Index);
     }

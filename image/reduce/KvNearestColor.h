@@ -76,6 +76,13 @@ class TKvNearestSearch {
   static constexpr size_t kLeafSize = 4;
   // Neighbours of each entry kept in order of distance; the others are looked through.
   static constexpr size_t kSortedNeighbours = 32;
+  // A guessed search walks the guess's row of neighbours, nearest first, once the rows pay
+  // for themselves: when the entries before the last Reset had more than this many guessed
+  // searches per entry (refinements search about as often from one round to the next), or
+  // once these have had as many (the rows cost about as much as that many searches down
+  // the tree). Otherwise it measures the guess and then goes down the tree. Both give the
+  // same nearest entry and distance.
+  static constexpr size_t kTreeGuessesPerEntry = 32;
 
  private:
   // Leaves out what lies beyond a bound only when it clears it by this much: far more
@@ -86,6 +93,7 @@ class TKvNearestSearch {
     int32_t Index;
   };
   TKvNearest FindAround(const TKvColorF& Query, int32_t Guess, double Reach, int& Measured) const;
+  void BuildRows() const;
   struct TEntry {
     TKvColorF Color;
     int32_t Index;
@@ -104,8 +112,12 @@ class TKvNearestSearch {
   std::vector<TNode> m_Nodes;       // the root first
   std::vector<TKvColorF> m_Colors;  // by index, for the guess
   std::vector<double> m_Nearest;
-  std::vector<TNeighbour> m_Neighbours;  // a row of Count - 1 for each entry
-  size_t m_Sorted = 0;                   // the sorted part of every row
+  // Made on demand by the const searches (one search object serves one thread).
+  mutable std::vector<TNeighbour> m_Neighbours;  // a row of Count - 1 for each entry
+  mutable size_t m_Sorted = 0;                   // the sorted part of every row
+  mutable bool m_RowsBuilt = false;
+  mutable size_t m_Guessed = 0;  // guessed searches since the last Reset
+  size_t m_GuessedBefore = 0;    // and between the two Resets before
 };
 
 // The plain formulation in integers: lowest index of the least squared distance.
