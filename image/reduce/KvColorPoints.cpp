@@ -21,6 +21,25 @@ constexpr uint64_t kCountMask = (uint64_t{1} << kCountBits) - 1;
 constexpr int kSumBits = 14;
 constexpr int kSumShift[3] = {kCountBits + 2 * kSumBits, kCountBits + kSumBits, kCountBits};  // R, G, B
 
+// A cell's point has the sums of the bits its pixels drop; the bits the cell keeps go to
+// every pixel's sum alike, so they are added once per cell, times the pixel count.
+class TCellBase {
+ public:
+  explicit TCellBase(TKvGridBits Bits)
+      : m_Keep{Bits.Red, Bits.Green, Bits.Blue}, m_Shift{Bits.Green + Bits.Blue, Bits.Blue, 0} {}
+  void AddTo(TKvColorPoint& P, uint32_t Cell) const {
+    for (size_t C = 0; C < 3; ++C) {
+      const uint64_t Low = ((Cell >> m_Shift[C]) & ((1u << m_Keep[C]) - 1)) << (8 - m_Keep[C]);
+      P.Sum[C] += P.Weight * Low;
+    }
+    P.Key = Cell;
+  }
+
+ private:
+  int m_Keep[3];
+  int m_Shift[3];
+};
+
 class TGridHistogram {
  public:
   explicit TGridHistogram(TKvGridBits Bits) : m_Bits(Bits) {
@@ -68,8 +87,7 @@ class TGridHistogram {
   std::vector<TKvColorPoint> Points() {
     std::sort(m_Spilled.begin(), m_Spilled.end());
     std::vector<TKvColorPoint> Out;
-    const int Keep[3] = {m_Bits.Red, m_Bits.Green, m_Bits.Blue};
-    const int Shift[3] = {m_Bits.Green + m_Bits.Blue, m_Bits.Blue, 0};
+    const TCellBase Base(m_Bits);
     size_t S = 0;
     for (uint32_t Cell = 0; Cell < m_Cells; ++Cell) {
       TKvColorPoint P;
@@ -77,11 +95,7 @@ class TGridHistogram {
       Add(P, m_Words[m_Cells + Cell]);
       for (; S < m_Spilled.size() && m_Spilled[S].first == Cell; ++S) Add(P, m_Spilled[S].second);
       if (P.Weight == 0) continue;
-      for (int C = 0; C < 3; ++C) {
-        const uint64_t Low = ((Cell >> Shift[C]) & ((1u << Keep[C]) - 1)) << (8 - Keep[C]);
-        P.Sum[static_cast<size_t>(C)] += P.Weight * Low;
-      }
-      P.Key = Cell;
+      Base.AddTo(P, Cell);
       Out.push_back(P);
     }
     return Out;
@@ -158,8 +172,7 @@ class TFineHistogram {
   std::vector<TKvColorPoint> Points() {
     std::sort(m_Spilled.begin(), m_Spilled.end());
     std::vector<TKvColorPoint> Out;
-    const int Keep[3] = {m_Bits.Red, m_Bits.Green, m_Bits.Blue};
-    const int Shift[3] = {m_Bits.Green + m_Bits.Blue, m_Bits.Blue, 0};
+    const TCellBase Base(m_Bits);
     size_t S = 0;
     for (uint32_t Cell = 0; Cell < m_Cells; ++Cell) {
       const bool Spilled = S < m_Spilled.size() && m_Spilled[S].first == Cell;
@@ -167,11 +180,7 @@ class TFineHistogram {
       TKvColorPoint P;
       Add(P, m_Words[Cell]);
       for (; S < m_Spilled.size() && m_Spilled[S].first == Cell; ++S) Add(P, m_Spilled[S].second);
-      for (int C = 0; C < 3; ++C) {
-        const uint64_t Low = ((Cell >> Shift[C]) & ((1u << Keep[C]) - 1)) << (8 - Keep[C]);
-        P.Sum[static_cast<size_t>(C)] += P.Weight * Low;
-      }
-      P.Key = Cell;
+      Base.AddTo(P, Cell);
       Out.push_back(P);
     }
     return Out;
