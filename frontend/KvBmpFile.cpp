@@ -20,14 +20,16 @@
 #include "frontend/KvRleRepair.h"
 #include "image/KvPixels.h"
 #include "image/convert/KvRLE.h"
+#include "image/interchange/KvDIBHeader.h"
+#include "platform/core/ByteOrder.h"
 
 namespace kv::frontend {
 
 namespace {
 
-constexpr uint32_t kFileHeader = 14;
-constexpr uint32_t kCoreHeader = 12;
-constexpr uint32_t kInfoHeader = 40;
+constexpr uint32_t kFileHeader = kFileHeaderSize;
+constexpr uint32_t kCoreHeader = kCoreHeaderSize;
+constexpr uint32_t kInfoHeader = kInfoHeaderSize;
 constexpr uint32_t kV2Header = 52;
 constexpr uint32_t kV3Header = 56;
 constexpr uint32_t kOs2Header = 64;
@@ -40,19 +42,21 @@ constexpr uint32_t kBiAlphaBitFields = 6;
 constexpr uint32_t kOs2Huffman = 3;
 
 // Offsets in the file.
-constexpr size_t kOffBfSize = 2, kOffBfOffBits = 10, kOffBiSize = 14, kOffWidth = 18, kOffHeight = 22,
-                 kOffBitCount = 28, kOffCompression = 30, kOffSizeImage = 34, kOffClrUsed = 46,
-                 kOffMasks = 54;  // red, green, blue, alpha
+constexpr size_t kOffBfSize = file_header::kSize, kOffBfOffBits = file_header::kOffBits,
+                 kOffBiSize = kFileHeader + info_header::kSize, kOffWidth = kFileHeader + info_header::kWidth,
+                 kOffHeight = kFileHeader + info_header::kHeight,
+                 kOffBitCount = kFileHeader + info_header::kBitCount,
+                 kOffCompression = kFileHeader + info_header::kCompression,
+                 kOffSizeImage = kFileHeader + info_header::kSizeImage,
+                 kOffClrUsed = kFileHeader + info_header::kClrUsed,
+                 kOffMasks = kFileHeader + kInfoHeader;  // red, green, blue, alpha
 
-uint32_t get16(std::span<const uint8_t> B, size_t At) { return B[At] | (B[At + 1] << 8); }
-uint32_t get32(std::span<const uint8_t> B, size_t At) {
-  return B[At] | (B[At + 1] << 8) | (B[At + 2] << 16) | (static_cast<uint32_t>(B[At + 3]) << 24);
-}
-void put32(std::vector<uint8_t>& B, size_t At, uint32_t V) {
-  for (int I = 0; I < 4; ++I) B[At + I] = static_cast<uint8_t>(V >> (8 * I));
-}
+uint32_t get16(std::span<const uint8_t> B, size_t At) { return LoadLE16(B.data() + At); }
+uint32_t get32(std::span<const uint8_t> B, size_t At) { return LoadLE32(B.data() + At); }
+void put32(std::vector<uint8_t>& B, size_t At, uint32_t V) { StoreLE32(B.data() + At, V); }
 void append32(std::vector<uint8_t>& B, uint32_t V) {
-  for (int I = 0; I < 4; ++I) B.push_back(static_cast<uint8_t>(V >> (8 * I)));
+  B.resize(B.size() + 4);
+  put32(B, B.size() - 4, V);
 }
 
 bool is_larger_header(uint32_t Size) {
@@ -232,10 +236,8 @@ void repair_rle(TKvDIB& Image, const TLoadOptions& Options) {
         ClipRleRuns({Info.Bits, static_cast<size_t>(Info.BitsSize)}, Info.Header.biWidth,
                     std::abs(Info.Header.biHeight), Info.Header.biBitCount);
     std::vector<uint8_t> File(kFileHeader + kInfoHeader + 4 * Info.Header.biClrUsed);
-    File[0] = 'B';
-    File[1] = 'M';
-    put32(File, kOffBfSize, static_cast<uint32_t>(File.size() + Stream.size()));
-    put32(File, kOffBfOffBits, static_cast<uint32_t>(File.size()));
+    WriteFileHeader(std::span<uint8_t, kFileHeaderSize>(File.data(), kFileHeaderSize),
+                    static_cast<uint32_t>(File.size() + Stream.size()), static_cast<uint32_t>(File.size()));
     std::memcpy(File.data() + kFileHeader, &Info.Header, kInfoHeader);
     put32(File, kOffSizeImage, static_cast<uint32_t>(Stream.size()));
     std::memcpy(File.data() + kFileHeader + kInfoHeader, Info.Colors, 4 * Info.Header.biClrUsed);
