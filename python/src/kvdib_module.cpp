@@ -21,6 +21,8 @@
 #include "frontend/KvOutputFile.h"
 #include "frontend/KvPngFile.h"
 #include "frontend/KvProgressAdapter.h"
+#include "image/interchange/KvDIBHeader.h"
+#include "platform/core/ByteOrder.h"
 #include "platform/memory/FileMap.h"
 #include "platform/streams/Stream.h"
 #include "python/src/KvPyErrors.h"
@@ -232,8 +234,8 @@ std::unique_ptr<TPyImage> from_numpy(py::handle Pixels, py::handle Palette) {
 // A packed DIB (the clipboard's layout) starts with its header size instead of "BM".
 bool is_packed_dib(const std::vector<uint8_t>& Bytes) {
   if (Bytes.size() < 4 || (Bytes[0] == 'B' && Bytes[1] == 'M')) return false;
-  const uint32_t HeaderSize = Bytes[0] | Bytes[1] << 8 | Bytes[2] << 16 | uint32_t{Bytes[3]} << 24;
-  return HeaderSize == 40 || HeaderSize == 12;
+  const uint32_t HeaderSize = LoadLE32(Bytes.data());
+  return HeaderSize == kInfoHeaderSize || HeaderSize == kCoreHeaderSize;
 }
 
 // Any bytes-like object whose bytes are contiguous (bytes, bytearray, memoryview, arrays):
